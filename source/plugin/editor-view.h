@@ -1,0 +1,24 @@
+// What the effect object needs of its editor window: the view that the host's editor opcodes reach.
+#pragma once
+
+#include <cstdint>
+
+namespace tarsk {
+
+// Commands the effect object posts to the editor window's command ring.
+constexpr uint32_t kEditorCommandProgramsReplaced = 3;
+
+class EditorView {
+public:
+    virtual ~EditorView() = default;
+    // effEditGetRect: stores a pointer to the editor rectangle in *rectOut (an ERect**); answers success.
+    virtual bool getRect(void* rectOut) = 0;
+    // effEditOpen: opens the window inside the host's parent window.
+    virtual bool open(void* parentWindow) = 0;
+    // effEditClose.
+    virtual void close() = 0;
+    // Appends a one-word command to the window's command ring; answers false when the ring is full.
+    virtual bool postCommand(uint32_t command) = 0;
+};
+
+}  // namespace tarsk

@@ -1,0 +1,492 @@
+// EffectBase: construction with the host queries, the dispatcher, the audio callback with its event
+// slicing and tempo query, and the message pipe.
+//
+// Index: record callbacks | construction | dispatcher | audio callback | pipe | editor services
+#include "plugin/effect-base.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "plugin/instance.h"
+
+namespace tarsk {
+
+namespace {
+
+constexpr const char* kSizeWindowCapability = "sizeWindow";
+
+// Copies text into a host buffer of `capacity` bytes, always terminated.
+void copyText(void* ptr, const char* text, size_t capacity) {
+    if (ptr == nullptr || capacity == 0) {
+        return;
+    }
+    char* out = static_cast<char*>(ptr);
+    size_t n = std::min(std::strlen(text), capacity - 1);
+    std::memcpy(out, text, n);
+    out[n] = 0;
+}
+
+void copyHostString(char* to, const char* scratch) {
+    size_t n = strnlen(scratch, kHostStringBytes - 1);
+    std::memcpy(to, scratch, n);
+    to[n] = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Record callbacks: validate the record, forward to the object, never let anything escape.
+
+intptr_t dispatcherProc(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                        float opt) {
+    EffectBase* self = EffectBase::fromRecord(effect);
+    if (self == nullptr) {
+        return 0;
+    }
+    intptr_t answer = 0;
+    try {
+        answer = self->dispatch(opcode, index, value, ptr, opt);
+    } catch (...) {
+        answer = 0;
+    }
+    if (self->isClosed()) {
+        destroyInstance(self);
+    }
+    return answer;
+}
+
+void processReplacingProc(vst2::AEffect* effect, float** inputs, float** outputs, int32_t frames) {
+    EffectBase* self = EffectBase::fromRecord(effect);
+    if (self == nullptr) {
+        return;
+    }
+    try {
+        self->processReplacing(inputs, outputs, frames);
+    } catch (...) {
+    }
+}
+
+void setParameterProc(vst2::AEffect* effect, int32_t /*index*/, float /*value*/) {
+    // The effect has no automatable parameters: every program value lives in the program chunk.
+    (void)EffectBase::fromRecord(effect);
+}
+
+float getParameterProc(vst2::AEffect* /*effect*/, int32_t /*index*/) { return 0.0f; }
+
+}  // namespace
+
+EffectBase* EffectBase::fromRecord(vst2::AEffect* effect) {
+    if (effect == nullptr || effect->uniqueID != kUniqueId) {
+        return nullptr;
+    }
+    // The record is the first member, right after the virtual-table pointer.
+    return reinterpret_cast<EffectBase*>(reinterpret_cast<char*>(effect) - sizeof(void*));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+EffectBase::EffectBase(vst2::HostCallback host, int32_t programs, int32_t params) : hostCallback(host) {
+    pipe.setCapacity(kEffectPipeBytes);
+    if (host == nullptr) {
+        return;
+    }
+    aeffect.magic = vst2::kEffectMagic;
+    aeffect.dispatcher = dispatcherProc;
+    aeffect.process = nullptr;
+    aeffect.setParameter = setParameterProc;
+    aeffect.getParameter = getParameterProc;
+    aeffect.numPrograms = programs;
+    aeffect.numParams = params;
+    aeffect.uniqueID = kUniqueId;
+    aeffect.version = kEffectVersion;
+    aeffect.processReplacing = processReplacingProc;
+    aeffect.processDoubleReplacing = nullptr;
+
+    hostVersion = static_cast<int32_t>(callHost(vst2::audioMasterVersion));
+    hostCurrentId = static_cast<int32_t>(callHost(vst2::audioMasterCurrentId));
+    if (hostVersion <= 1) {
+        return;
+    }
+    hostVendorVer = static_cast<int32_t>(callHost(vst2::audioMasterGetVendorVersion));
+    char scratch[kHostQueryScratchBytes];
+    std::memset(scratch, 0, sizeof(scratch));
+    callHost(vst2::audioMasterGetVendorString, 0, 0, scratch);
+    scratch[sizeof(scratch) - 1] = 0;
+    copyHostString(hostVendorText, scratch);
+    std::memset(scratch, 0, sizeof(scratch));
+    callHost(vst2::audioMasterGetProductString, 0, 0, scratch);
+    scratch[sizeof(scratch) - 1] = 0;
+    copyHostString(hostProductText, scratch);
+
+    char capability[32];
+    copyText(capability, kSizeWindowCapability, sizeof(capability));
+    sizeWindowAllowed = callHost(vst2::audioMasterCanDo, 0, 0, capability) == 1;
+    if (std::strstr(hostVendorText, "Sony") != nullptr && std::strstr(hostProductText, "Vegas") != nullptr) {
+        sizeWindowAllowed = false;
+    }
+    rate = static_cast<float>(callHost(vst2::audioMasterGetSampleRate));
+    block = static_cast<int32_t>(callHost(vst2::audioMasterGetBlockSize));
+}
+
+EffectBase::~EffectBase() = default;
+
+intptr_t EffectBase::callHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    if (hostCallback == nullptr) {
+        return 0;
+    }
+    return hostCallback(&aeffect, opcode, index, value, ptr, opt);
+}
+
+int EffectBase::editorHostMode() const {
+    int mode = kEditorHostModeDefault;
+    if (std::strstr(hostProductText, "Tracktion") != nullptr && std::strstr(hostVendorText, "Raw Material") != nullptr) {
+        mode = kEditorHostModeTracktion;
+    }
+    if (std::strstr(hostProductText, "Samplitude") != nullptr && std::strstr(hostVendorText, "MAGIX") != nullptr) {
+        mode = kEditorHostModeSamplitude;
+    }
+    return mode;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatcher
+
+template <typename Work>
+intptr_t EffectBase::locked(Work work) {
+    LockGuard guard(hostCallLock);
+    if (!guard.acquire(kHostCallTries)) {
+        stalled.store(1, std::memory_order_release);
+        return 0;
+    }
+    return work();
+}
+
+intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    using namespace vst2;
+    if (opcode < 0 || opcode > kHighestEffectOpcode) {
+        return 0;
+    }
+    const bool isStalledNow = isStalled();
+    switch (opcode) {
+        case effOpen:
+            if (!isOpened()) {
+                open();
+                opened.store(1, std::memory_order_release);
+            }
+            return 0;
+        case effClose:
+            if (!isClosed()) {
+                LockGuard guard(hostCallLock);
+                if (guard.acquire(kHostCallTries)) {
+                    close();
+                }
+                closed.store(1, std::memory_order_release);
+            }
+            return 0;
+        case effSetProgram:
+            if (!isStalledNow && value >= 0 && value < aeffect.numPrograms && value != currentProgram()) {
+                locked([&] {
+                    setProgram(static_cast<int32_t>(value));
+                    return intptr_t{0};
+                });
+            }
+            return 0;
+        case effGetProgram:
+            return currentProgram();
+        case effGetProgramName:
+            if (ptr != nullptr) {
+                getProgramNameIndexed(static_cast<char*>(ptr), currentProgram());
+            }
+            return 0;
+        case effGetParamLabel:
+        case effGetParamDisplay:
+        case effGetParamName:
+        case effGetParameterProperties:
+            return 0;  // no parameters
+        case effSetSampleRate:
+            if (!isStalledNow) {
+                locked([&] {
+                    rate = opt;
+                    setSampleRate();
+                    return intptr_t{0};
+                });
+            }
+            return 0;
+        case effSetBlockSize:
+            if (!isStalledNow) {
+                locked([&] {
+                    block = static_cast<int32_t>(value);
+                    setBlockSize();
+                    return intptr_t{0};
+                });
+            }
+            return 0;
+        case effMainsChanged:
+            stalled.store(0, std::memory_order_release);
+            locked([&] {
+                mainsChanged(value != 0);
+                return intptr_t{0};
+            });
+            return 0;
+        case effEditGetRect:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr && ptr != nullptr) {
+                return editorView->getRect(ptr) ? 1 : 0;
+            }
+            return 0;
+        case effEditOpen:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->open(ptr) ? 1 : 0;
+            }
+            return 0;
+        case effEditClose:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                editorView->close();
+                return 1;
+            }
+            return 0;
+        case effEditIdle:
+            return runPipeMessage();
+        case effIdentify:
+            return kIdentifyAnswer;
+        case effGetChunk:
+            // Reading the program needs only the program lock, which the audio thread holds just for
+            // its record copy: a save never fails against a running audio block, and never stalls.
+            if (ptr == nullptr) {
+                return 0;
+            }
+            return static_cast<intptr_t>(getChunk(static_cast<void**>(ptr)));
+        case effSetChunk:
+            if (!isStalledNow && ptr != nullptr && value > 0) {
+                locked([&] {
+                    setChunk(ptr, static_cast<size_t>(value), false, -1);
+                    return intptr_t{0};
+                });
+            }
+            return 0;
+        case effProcessEvents: {
+            if (isStalledNow) {
+                return 0;
+            }
+            LockGuard guard(hostCallLock);
+            if (!guard.acquire(kHostCallTries)) {
+                return 0;
+            }
+            const VstEvents* block = static_cast<const VstEvents*>(ptr);
+            if (block != nullptr) {
+                for (int32_t i = 0; i < block->numEvents; ++i) {
+                    if (block->events[i] != nullptr) {
+                        events.push(*block->events[i]);
+                    }
+                }
+            }
+            return 1;
+        }
+        case effCanBeAutomated:
+            return 1;
+        case effString2Parameter:
+            if (isStalledNow) {
+                return 0;
+            }
+            return string2parameter(index, static_cast<const char*>(ptr)) ? 1 : 0;
+        case effGetProgramNameIndexed:
+            if (ptr == nullptr) {
+                return 0;
+            }
+            return getProgramNameIndexed(static_cast<char*>(ptr), index) ? 1 : 0;
+        case effGetInputProperties:
+            return getPinProperties(false, index, ptr) ? 1 : 0;
+        case effGetOutputProperties:
+            return getPinProperties(true, index, ptr) ? 1 : 0;
+        case effGetPlugCategory:
+            return kPlugCategRoomFx;
+        case effGetEffectName:
+            copyText(ptr, kEffectName, kEffectNameLength);
+            return 1;
+        case effGetVendorString:
+            copyText(ptr, kVendorName, kVendorStringLength);
+            return 1;
+        case effGetProductString:
+            copyText(ptr, kProductName, kProductStringLength);
+            return 1;
+        case effGetVendorVersion:
+            return kEffectVersion;
+        case effCanDo:
+            return ptr == nullptr ? 0 : canDo(static_cast<const char*>(ptr));
+        case effKeysRequired:
+            return 1;
+        case effGetVstVersion:
+            return kVstVersion;
+        case effGetCurrentMidiProgram:
+            return -1;
+        case effStartProcess:
+        case effStopProcess:
+            stalled.store(0, std::memory_order_release);
+            return 0;
+        case effSetProcessPrecision:
+            return value == kProcessPrecision32 ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Audio callback
+
+void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frames) {
+    if (isStalled() || !isOpened() || frames <= 0 || inputs == nullptr || outputs == nullptr) {
+        return;
+    }
+    LockGuard guard(hostCallLock);
+    if (!guard.acquire(kHostCallTries)) {
+        return;
+    }
+
+    const auto* time =
+        reinterpret_cast<const vst2::VstTimeInfo*>(callHost(vst2::audioMasterGetTime, 0, vst2::kVstTempoValid));
+    if (time != nullptr && (time->flags & vst2::kVstTempoValid) != 0) {
+        float tempo = static_cast<float>(time->tempo);
+        if (tempo != lastTempo) {
+            lastTempo = tempo;
+            tempoChanged();
+        }
+    }
+
+    events.stableSortByOffset();
+    const uint32_t total = static_cast<uint32_t>(frames);
+    uint32_t position = 0;
+    size_t handed = 0;
+    while (position < total) {
+        if (handed < events.size()) {
+            // Offsets are unsigned: one already passed gives a large value and so the rest of the block.
+            uint32_t untilEvent = static_cast<uint32_t>(events.at(handed).deltaFrames) - position;
+            uint32_t n = std::min(untilEvent, total - position);
+            if (n == 0) {
+                processEvent(events.at(handed));
+                ++handed;
+                continue;
+            }
+            processSlice(inputs, outputs, static_cast<int32_t>(position), static_cast<int32_t>(n));
+            position += n;
+        } else {
+            processSlice(inputs, outputs, static_cast<int32_t>(position), static_cast<int32_t>(total - position));
+            position = total;
+        }
+    }
+    events.dropFront(handed);
+}
+
+void EffectBase::processSlice(float** inputs, float** outputs, int32_t position, int32_t frames) {
+    float* in[kMaxChannelPointers] = {};
+    float* out[kMaxChannelPointers] = {};
+    int channels = std::min(kMaxChannelPointers, std::max(aeffect.numInputs, aeffect.numOutputs));
+    for (int c = 0; c < channels; ++c) {
+        in[c] = c < aeffect.numInputs && inputs[c] != nullptr ? inputs[c] + position : nullptr;
+        out[c] = c < aeffect.numOutputs && outputs[c] != nullptr ? outputs[c] + position : nullptr;
+    }
+    process(in, out, frames);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message pipe
+
+namespace {
+
+struct MessageHead {
+    uint32_t words[8] = {};
+};
+static_assert(sizeof(MessageHead) == message::kHeadBytes);
+
+}  // namespace
+
+bool EffectBase::postSetChunk(const void* data, size_t size, int32_t program) {
+    if (data == nullptr || size > message::kMaxChunk) {
+        return false;
+    }
+    uint8_t bytes[kEffectPipeBytes] = {};
+    MessageHead head;
+    head.words[0] = message::kSetChunk;
+    head.words[2] = static_cast<uint32_t>(size);
+    head.words[3] = static_cast<uint32_t>(program);
+    std::memcpy(bytes, head.words, message::kChunkOffset);
+    std::memcpy(bytes + message::kChunkOffset, data, size);
+    size_t length = std::max(message::kHeadBytes, size + message::kChunkOffset);
+    LockGuard writer = LockGuard::locked(pipeWriterLock);
+    if (pipe.capacity() - pipe.used() < length) {
+        return false;
+    }
+    return pipe.tryWrite(bytes, length) == length;
+}
+
+bool EffectBase::postSetProgram(int32_t index) {
+    MessageHead head;
+    head.words[0] = message::kSetProgram;
+    head.words[3] = static_cast<uint32_t>(index);
+    LockGuard writer = LockGuard::locked(pipeWriterLock);
+    if (pipe.capacity() - pipe.used() < sizeof(head)) {
+        return false;
+    }
+    return pipe.tryWrite(head.words, sizeof(head)) == sizeof(head);
+}
+
+intptr_t EffectBase::runPipeMessage() {
+    if (pipe.used() < message::kHeadBytes) {
+        return 0;
+    }
+    // Whole messages enter the pipe at once, so a head is always followed by its payload.
+    uint8_t bytes[kEffectPipeBytes];
+    pipe.read(bytes, message::kHeadBytes);
+    MessageHead head;
+    std::memcpy(head.words, bytes, sizeof(head));
+    switch (head.words[0]) {
+        case message::kSetChunk: {
+            size_t size = head.words[2];
+            if (size > message::kMaxChunk) {
+                return 0;  // cannot have been posted
+            }
+            if (size + message::kChunkOffset > message::kHeadBytes) {
+                pipe.read(bytes + message::kHeadBytes, size + message::kChunkOffset - message::kHeadBytes);
+            }
+            int32_t program = static_cast<int32_t>(head.words[3]);
+            locked([&] {
+                setChunk(bytes + message::kChunkOffset, size, true, program);
+                return intptr_t{0};
+            });
+            return 0;
+        }
+        case message::kSetProgram: {
+            int32_t program = static_cast<int32_t>(head.words[3]);
+            locked([&] {
+                setProgram(program);
+                return intptr_t{0};
+            });
+            return 0;
+        }
+        case message::kHostCall: {
+            // Host-call heads carry the pointer-sized value and pointer in their second half,
+            // so that the head stays 32 bytes whatever the pointer width.
+            int32_t opcode = static_cast<int32_t>(head.words[1]);
+            int32_t index = static_cast<int32_t>(head.words[2]);
+            float opt;
+            std::memcpy(&opt, &head.words[3], 4);
+            uint64_t value, pointer;
+            std::memcpy(&value, bytes + 16, 8);
+            std::memcpy(&pointer, bytes + 24, 8);
+            return callHost(opcode, index, static_cast<intptr_t>(value),
+                            reinterpret_cast<void*>(static_cast<uintptr_t>(pointer)), opt);
+        }
+        default:
+            return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Editor services
+
+void EffectBase::sizeWindow(int32_t width, int32_t height) {
+    if (sizeWindowAllowed) {
+        callHost(vst2::audioMasterSizeWindow, width, height);
+    }
+}
+
+void EffectBase::updateDisplay() { callHost(vst2::audioMasterUpdateDisplay); }
+
+}  // namespace tarsk

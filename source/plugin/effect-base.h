@@ -1,0 +1,155 @@
+// EffectBase: the object behind the AEffect record that a host holds. It speaks the VST 2.x protocol
+// (dispatcher, audio callback, host queries, lock discipline, event slicing, message pipe) and leaves
+// what the effect does to the virtual operations that a derived effect overrides.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/editor-view.h"
+#include "plugin/event-queue.h"
+#include "plugin/vst2-abi.h"
+#include "tarsklib/message-pipe.h"
+#include "tarsklib/spin-lock.h"
+
+namespace tarsk {
+
+constexpr int32_t kUniqueId = 0x5D3B6001;
+constexpr int32_t kEffectVersion = 760;
+constexpr int32_t kVstVersion = 2400;
+constexpr const char* kEffectName = "TarskVerb 0.7.6";
+constexpr const char* kVendorName = "TarskCode";
+constexpr const char* kProductName = "TarskVerb FDN Processor 0.7.6";
+
+constexpr uint32_t kHostCallTries = 200;
+constexpr size_t kHostStringBytes = 64;
+constexpr size_t kHostQueryScratchBytes = 1024;
+constexpr size_t kEffectPipeBytes = 4096;
+constexpr int kMaxChannelPointers = 8;
+
+// Messages that other threads post to the effect's pipe; effEditIdle carries them out on the
+// host's user-interface thread. Every message starts with a 32-byte head.
+namespace message {
+constexpr uint32_t kHostCall = 0;
+constexpr uint32_t kNone = 1;
+constexpr uint32_t kSetChunk = 2;
+constexpr uint32_t kSetProgram = 3;
+constexpr size_t kHeadBytes = 32;
+constexpr size_t kChunkOffset = 16;  // set-chunk payload starts behind words 0 to 3
+constexpr size_t kMaxChunk = kEffectPipeBytes - kChunkOffset;
+}  // namespace message
+
+// Host quirk: how the editor window treats keys it does not use.
+constexpr int kEditorHostModeDefault = 0;
+constexpr int kEditorHostModeTracktion = 1;
+constexpr int kEditorHostModeSamplitude = 6;
+
+class EffectBase {
+public:
+    EffectBase(vst2::HostCallback host, int32_t programs, int32_t params);
+    virtual ~EffectBase();
+    EffectBase(const EffectBase&) = delete;
+    EffectBase& operator=(const EffectBase&) = delete;
+
+    // The record the host holds; it sits right after the virtual-table pointer.
+    vst2::AEffect* record() { return &aeffect; }
+    // The object behind a record, or null when the record is null or not one of ours.
+    static EffectBase* fromRecord(vst2::AEffect* effect);
+
+    // ---- operations a derived effect overrides ----
+    virtual void parameterChanged(int32_t /*index*/) {}
+    virtual void process(float** /*inputs*/, float** /*outputs*/, int32_t /*frames*/) {}
+    virtual void processEvent(const vst2::VstEvent& /*event*/) {}
+    virtual void open() {}
+    virtual void close() {}
+    virtual void setProgram(int32_t /*index*/) {}
+    virtual void setProgramName(const char* /*name*/) {}
+    virtual void setSampleRate() {}
+    virtual void tempoChanged() {}
+    virtual void setBlockSize() {}
+    virtual void mainsChanged(bool /*on*/) {}
+    virtual void setChunk(const void* /*data*/, size_t /*size*/, bool /*quiet*/, int32_t /*program*/) {}
+    virtual size_t getChunk(void** /*data*/) { return 0; }
+    virtual bool string2parameter(int32_t /*index*/, const char* /*text*/) { return false; }
+    virtual bool getProgramNameIndexed(char* /*text*/, int32_t /*index*/) { return false; }
+    virtual bool getPinProperties(bool /*isOutput*/, int32_t /*index*/, void* /*properties*/) { return false; }
+    virtual int32_t canDo(const char* /*text*/) { return 0; }
+
+    // ---- entry points from the host (the record's callbacks forward here) ----
+    intptr_t dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+    void processReplacing(float** inputs, float** outputs, int32_t frames);
+
+    // ---- services for the editor and the library ----
+    void sizeWindow(int32_t width, int32_t height);
+    void updateDisplay();
+    // Posts a set-chunk or set-program message; answers false when the message does not fit.
+    // Posting never waits: a full pipe drops the message.
+    bool postSetChunk(const void* data, size_t size, int32_t program);
+    bool postSetProgram(int32_t index);
+
+    // ---- host information ----
+    const char* hostVendor() const { return hostVendorText; }
+    const char* hostProduct() const { return hostProductText; }
+    int32_t hostVstVersion() const { return hostVersion; }
+    int32_t hostVendorVersion() const { return hostVendorVer; }
+    bool canSizeWindow() const { return sizeWindowAllowed; }
+    int editorHostMode() const;
+
+    float sampleRate() const { return rate; }
+    int32_t blockSize() const { return block; }
+    float hostTempo() const { return lastTempo; }
+    int32_t currentProgram() const { return current.load(std::memory_order_acquire); }
+    bool isStalled() const { return stalled.load(std::memory_order_acquire) != 0; }
+    bool isOpened() const { return opened.load(std::memory_order_acquire) != 0; }
+    bool isClosed() const { return closed.load(std::memory_order_acquire) != 0; }
+
+    // Set for objects that live in an instance block of their own (see instance.h).
+    void markPlacedInBlock() { placedInBlock = true; }
+    bool isPlacedInBlock() const { return placedInBlock; }
+
+protected:
+    intptr_t callHost(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
+
+    // Whoever carries out effEditIdle: reads and executes at most one pipe message.
+    intptr_t runPipeMessage();
+
+    // First member, so that it sits right after the virtual-table pointer.
+    vst2::AEffect aeffect{};
+    vst2::HostCallback hostCallback = nullptr;
+    char hostVendorText[kHostStringBytes] = {};
+    char hostProductText[kHostStringBytes] = {};
+    int32_t hostVersion = 0;
+    int32_t hostVendorVer = 0;
+    int32_t hostCurrentId = 0;
+    bool sizeWindowAllowed = false;
+
+    SpinLock hostCallLock;
+    SpinLock programLock;
+    std::atomic<uint8_t> opened{0};
+    std::atomic<uint8_t> closed{0};
+    std::atomic<uint8_t> stalled{0};
+
+    float rate = 0.0f;
+    int32_t block = 0;
+    std::atomic<int32_t> current{0};
+    float lastTempo = 0.0f;
+
+    MessagePipe pipe;
+    SpinLock pipeWriterLock;  // keeps whole messages together when several threads post
+    // Program data: the change counter grows with every write; guarded by programLock.
+    uint64_t changeCounter = 1;
+
+    EventQueue events;
+    EditorView* editorView = nullptr;
+
+private:
+    bool placedInBlock = false;
+
+    // Runs `work` under the host-call lock (200 tries); a failure marks the instance stalled.
+    template <typename Work>
+    intptr_t locked(Work work);
+    void processSlice(float** inputs, float** outputs, int32_t position, int32_t frames);
+};
+
+}  // namespace tarsk

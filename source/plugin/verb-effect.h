@@ -1,0 +1,113 @@
+// VerbEffect: the effect object of this plug-in. It holds the four program slots, the working record
+// of the current program, the change flags by which program changes reach the engine, and the
+// delay memory; it exchanges programs with the host (chunks), the editor (snapshot and commit) and
+// the engine (the record copy at cooking).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "editor/editor-settings.h"
+#include "engine/program-record.h"
+#include "plugin/effect-base.h"
+
+namespace tarsk {
+
+constexpr int32_t kProgramSlots = 4;
+constexpr int32_t kEffectFlags =
+    vst2::effFlagsHasEditor | vst2::effFlagsCanMono | vst2::effFlagsCanReplacing | vst2::effFlagsProgramChunks;
+constexpr size_t kDelayMemoryBytes = 0x200000;
+constexpr int32_t kNoProgram = -1;
+
+constexpr const char* kDefaultProgramFile = "Ridiva ra dez Urerozidu.fxp";
+constexpr const char* kInitProgramFile = "Init.fxp";
+
+// The four change flags: writers set them under the program lock; the engine reads and clears them.
+struct ChangeFlags {
+    std::atomic<uint8_t> cookPending{0};
+    std::atomic<uint8_t> resetPending{0};
+    std::atomic<uint8_t> lengthsChanged{0};
+    std::atomic<uint8_t> modulationChanged{0};
+
+    // Every flag: a whole program changed.
+    void setAll();
+    // ORs the flags of a 4-byte mask (cook, reset, lengths, modulation in bytes 0 to 3).
+    void merge(const uint8_t mask[4]);
+};
+
+// What the editor copies at the start of a frame and hands back at its end.
+struct ProgramSnapshot {
+    uint64_t counter = 0;  // 0: no program state was copied
+    ProgramRecord record;
+    int32_t currentIndex = 0;
+    uint32_t editTarget = 0;
+    uint8_t freeze = 0;
+    uint8_t bypass = 0;
+};
+
+class VerbEffect final : public EffectBase {
+public:
+    explicit VerbEffect(vst2::HostCallback host);
+    ~VerbEffect() override;
+
+    // ---- operations of the effect ----
+    void process(float** inputs, float** outputs, int32_t frames) override;
+    void open() override;
+    void close() override;
+    void setProgram(int32_t index) override;
+    void setProgramName(const char* name) override;
+    void setSampleRate() override;
+    void tempoChanged() override;
+    void mainsChanged(bool on) override;
+    void setChunk(const void* data, size_t size, bool quiet, int32_t program) override;
+    size_t getChunk(void** data) override;
+    bool getProgramNameIndexed(char* text, int32_t index) override;
+    int32_t canDo(const char* text) override;
+
+    // Reads a chunk into one slot (0 to 3); answers false when the chunk was refused.
+    bool loadSlot(const void* data, size_t size, uint32_t slot);
+
+    // ---- editor side of the exchange ----
+    // Copies the program state; answers false when there is none.
+    bool snapshot(ProgramSnapshot& out);
+    // Hands the editor's state back; answers false when somebody else wrote since the snapshot,
+    // in which case the edits are dropped. changeMask: the flags the edits need.
+    bool commit(const ProgramSnapshot& edited, const uint8_t changeMask[4]);
+
+    // ---- engine side of the exchange ----
+    // Copies the record that the engine plays (the edit target's), under the program lock.
+    void copyPlayedRecord(ProgramRecord& out);
+
+    // ---- inspection ----
+    ChangeFlags& changeFlags() { return changes; }
+    uint32_t editTarget() const { return target.load(std::memory_order_acquire); }
+    bool freezeOn() const { return freeze.load(std::memory_order_acquire) != 0; }
+    bool bypassOn() const { return bypass.load(std::memory_order_acquire) != 0; }
+    const EditorSettings& editorSettings() const { return settings; }
+    // A copy of program i as a reader sees it (the working record for the current program).
+    ProgramRecord programCopy(int32_t index);
+    bool hasDelayMemory() const { return delayMemory != nullptr; }
+    // Lets tests and the editor attach the editor window's view.
+    void attachEditorView(EditorView* view) { editorView = view; }
+
+private:
+    // The record a reader of program i takes; call with the program lock held.
+    const ProgramRecord& programRef(int32_t index) const;
+    // Loads a chunk into a slot; the program lock must be held.
+    bool loadSlotLocked(const void* data, size_t size, uint32_t slot);
+
+    ChangeFlags changes;
+    std::atomic<uint8_t> freeze{0};
+    std::atomic<uint8_t> bypass{0};
+    std::atomic<uint8_t> layoutSwitch{0};
+    std::atomic<uint32_t> target{0};
+    std::unique_ptr<ProgramRecord[]> slots;
+    ProgramRecord working;
+    EditorSettings settings;
+    float* delayMemory = nullptr;
+    uint64_t performanceFrequency = 0;
+};
+
+}  // namespace tarsk
