@@ -21,9 +21,10 @@ namespace {
 
 using test::getBE32;
 
+// The source tree: from the environment that ctest sets, else the one this test was built from.
 std::string sourceDir() {
     const char* dir = std::getenv("TARSK_SOURCE_DIR");
-    return dir != nullptr ? dir : "";
+    return dir != nullptr ? dir : TARSK_TEST_SOURCE_DIR;
 }
 
 std::vector<uint8_t> committedFile(const char* name) {
