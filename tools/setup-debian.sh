@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ binutils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
+  pkg-config libsndfile1-dev sox perl
 )
 
 missing=()

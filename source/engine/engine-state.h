@@ -77,6 +77,7 @@ struct EngineState {
     LaneIndices lengthInt;
     Lanes fracCoef;        // interpolation allpass coefficient
     Lanes subSampleGain;   // crossfade of a line shorter than one sample (also set per control period)
+    Lanes subSampleGainCooked;  // the crossfade as cooked, restored while unmodulated
     LaneIndices tapOffset[kTaps];  // taps 1..3 at index 0..2, in samples
     Lanes lineLengthUnits;  // max(0.01, Delay length i), time-base units
     float tap3Fraction[kLines] = {};
@@ -105,6 +106,7 @@ struct EngineState {
     Lanes highcutBlendNow;               // segment 0: smoothed h
     Lanes lowcutCoef[kSegments];         // l
     Lanes midC0[kSegments], midC1[kSegments], midC2[kSegments];
+    float midCenterRealised = 0.0f;  // Hz: the mid-band centre the design settled on (line 1, segment 0)
     Lanes highcutState[kSegments];
     Lanes lowcutState[kSegments];
     Lanes midS1[kSegments], midS2[kSegments], midPrev[kSegments];
@@ -125,6 +127,9 @@ struct EngineState {
     // ---- modulation ----
     uint32_t controlPeriod = 1;
     uint32_t controlCountdown = 0;
+    // Samples run in the current control period; the LFO phases advance by them when it ends, so
+    // that a period split over several callbacks advances them exactly as an unsplit one.
+    uint32_t periodSamples = 0;
     float smooth = 0.0f;  // 1 - 2^(-2 / controlPeriod)
     float phaseInc[kLfos] = {};  // radians per sample; -1: LFO2 runs on LFO1's phase
     float phase[kLfos] = {};
@@ -148,6 +153,10 @@ struct EngineState {
     float decayK = 0.0f, decayT = 1.0f;    // DECAY section
     float outputK = 0.0f, outputT = 1.0f;  // OUTPUT section
     float support = 0.0f;
+    // Linear threshold levels 10^(threshold/20); the gate side's T (above) can lie below the float
+    // range, so the control update forms it from these in double precision.
+    float decayThresholdLevel = 1.0f, outputThresholdLevel = 1.0f;
+    bool smoothedPrimed = false;  // the smoothed gains hold cooked values (set by the first cook)
 
     // ---- load meter ----
     uint64_t meterInterval = 0;  // counter ticks between reports; 0 = never report

@@ -54,10 +54,11 @@ constexpr size_t kMinimumChunkBytes = 17;
 // Change flags
 
 void ChangeFlags::setAll() {
-    cookPending.store(1, std::memory_order_release);
+    // The details before cookPending: whoever sees the cook request also sees what it has to redo.
     resetPending.store(1, std::memory_order_release);
     lengthsChanged.store(1, std::memory_order_release);
     modulationChanged.store(1, std::memory_order_release);
+    cookPending.store(1, std::memory_order_release);
 }
 
 void ChangeFlags::merge(const uint8_t mask[4]) {
@@ -100,13 +101,16 @@ VerbEffect::~VerbEffect() {
 void VerbEffect::open() {
     std::free(delayMemory);
     delayMemory = static_cast<float*>(std::calloc(1, kDelayMemoryBytes));
+    engine.attachRing(delayMemory);
     changes.setAll();
     layoutSwitch.store(0, std::memory_order_release);
     lastTempo = 0.0f;
     performanceFrequency = counterFrequency();
+    engine.setMeterInterval(static_cast<uint64_t>(static_cast<double>(performanceFrequency) * kMeterIntervalSeconds));
 }
 
 void VerbEffect::close() {
+    engine.attachRing(nullptr);
     std::free(delayMemory);
     delayMemory = nullptr;
     LockGuard guard = LockGuard::locked(programLock);
@@ -299,33 +303,54 @@ bool VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[
 // ---------------------------------------------------------------------------------------------
 // Processing
 
-void VerbEffect::copyPlayedRecord(ProgramRecord& out) {
-    LockGuard guard = LockGuard::locked(programLock);
+void VerbEffect::copyPlayedRecordLocked(ProgramRecord& out) const {
     uint32_t slot = target.load(std::memory_order_relaxed);
     out = slot < kProgramSlots ? programRef(static_cast<int32_t>(slot)) : working;
 }
 
+void VerbEffect::copyPlayedRecord(ProgramRecord& out) {
+    LockGuard guard = LockGuard::locked(programLock);
+    copyPlayedRecordLocked(out);
+}
+
+void VerbEffect::takeCook(ProgramRecord& out, CookRequest& request) {
+    // Writers change the record and raise its flags under the program lock, so taking both under
+    // it pairs every record with exactly the flags of its changes. A change after this copy
+    // raises cookPending again and is cooked in the next block.
+    LockGuard guard = LockGuard::locked(programLock);
+    changes.cookPending.store(0, std::memory_order_release);
+    request.lengthsChanged = changes.lengthsChanged.exchange(0, std::memory_order_acq_rel) != 0;
+    request.modulationChanged = changes.modulationChanged.exchange(0, std::memory_order_acq_rel) != 0;
+    request.freeze = freeze.load(std::memory_order_acquire) != 0;
+    request.bypass = bypass.load(std::memory_order_acquire) != 0;
+    copyPlayedRecordLocked(out);
+}
+
 void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
-    // The sound engine is not connected yet: the input passes through unchanged, and a pending
-    // program change is taken over (the engine will cook the copied record here).
+    const uint32_t n = frames > 0 ? static_cast<uint32_t>(frames) : 0u;
+    if (delayMemory == nullptr) {
+        // Without delay memory (effOpen failed to get it) the effect is silent; the pending changes
+        // wait for a later open.
+        for (int c = 0; c < 2; ++c) {
+            if (outputs[c] != nullptr) {
+                std::memset(outputs[c], 0, n * sizeof(float));
+            }
+        }
+        return;
+    }
+    // The only lock of the audio thread: the record copy when a change is pending.
     if (changes.cookPending.load(std::memory_order_acquire) != 0) {
         ProgramRecord played;
-        copyPlayedRecord(played);
-        changes.cookPending.store(0, std::memory_order_release);
-        changes.lengthsChanged.store(0, std::memory_order_release);
-        changes.modulationChanged.store(0, std::memory_order_release);
+        CookRequest request;
+        takeCook(played, request);
+        engine.setSampleRate(sampleRate());
+        engine.setTempo(hostTempo());
+        engine.cook(played, request);
     }
-    changes.resetPending.store(0, std::memory_order_release);
-    for (int c = 0; c < 2; ++c) {
-        if (outputs[c] == nullptr) {
-            continue;
-        }
-        if (inputs[c] != nullptr) {
-            std::memmove(outputs[c], inputs[c], static_cast<size_t>(frames) * sizeof(float));
-        } else {
-            std::memset(outputs[c], 0, static_cast<size_t>(frames) * sizeof(float));
-        }
+    if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
+        engine.reset();
     }
+    engine.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
 }
 
 }  // namespace tarsk

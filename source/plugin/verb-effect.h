@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "editor/editor-settings.h"
+#include "engine/engine.h"
 #include "engine/program-record.h"
 #include "plugin/effect-base.h"
 
@@ -19,6 +20,8 @@ constexpr int32_t kProgramSlots = 4;
 constexpr int32_t kEffectFlags =
     vst2::effFlagsHasEditor | vst2::effFlagsCanMono | vst2::effFlagsCanReplacing | vst2::effFlagsProgramChunks;
 constexpr size_t kDelayMemoryBytes = 0x200000;
+static_assert(kDelayMemoryBytes == kRingWords * sizeof(float), "the delay memory is the engine's ring");
+constexpr double kMeterIntervalSeconds = 0.5;  // the load meter publishes twice a second
 constexpr int32_t kNoProgram = -1;
 
 constexpr const char* kDefaultProgramFile = "Ridiva ra dez Urerozidu.fxp";
@@ -79,6 +82,8 @@ public:
     // ---- engine side of the exchange ----
     // Copies the record that the engine plays (the edit target's), under the program lock.
     void copyPlayedRecord(ProgramRecord& out);
+    // The sound engine (its load figures feed the editor's summary).
+    const Engine& audioEngine() const { return engine; }
 
     // ---- inspection ----
     ChangeFlags& changeFlags() { return changes; }
@@ -97,6 +102,9 @@ private:
     const ProgramRecord& programRef(int32_t index) const;
     // Loads a chunk into a slot; the program lock must be held.
     bool loadSlotLocked(const void* data, size_t size, uint32_t slot);
+    // The played record and the cook flags, taken together under the program lock.
+    void takeCook(ProgramRecord& out, CookRequest& request);
+    void copyPlayedRecordLocked(ProgramRecord& out) const;
 
     ChangeFlags changes;
     std::atomic<uint8_t> freeze{0};
@@ -108,6 +116,9 @@ private:
     EditorSettings settings;
     float* delayMemory = nullptr;
     uint64_t performanceFrequency = 0;
+    Engine engine;
+
+    friend struct VerbEffectProbe;  // tests reach the program lock through it
 };
 
 }  // namespace tarsk

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -131,7 +132,10 @@ TEST(PluginLibrary, SurvivesAScannerThatAnswersRateZero) {
     std::vector<float> buffer(16, 0.5f);
     float* channels[2] = {buffer.data(), buffer.data()};
     host.processReplacing(channels, channels, 16);
-    EXPECT_EQ(buffer[15], 0.5f);
+    for (float v : buffer) {
+        EXPECT_TRUE(std::isfinite(v));
+    }
+    EXPECT_NEAR(buffer[15], 0.5f, 1e-6f);  // the reverb has not answered yet: the dry signal
     host.unload();
 }
 
@@ -193,21 +197,33 @@ TEST(PluginLibrary, ProgramsTravelBetweenInstancesAsChunks) {
     EXPECT_EQ(programName(second.host, 3), renamed);  // written back into its slot
 }
 
-TEST(PluginLibrary, PassesAudioThroughAtEveryBlockSize) {
+TEST(PluginLibrary, InitPassesAudioThroughAndTheDefaultStaysFiniteAtEveryBlockSize) {
     Loaded loaded;
     ASSERT_TRUE(loaded.ok);
     loaded.host.start();
-    for (int32_t frames : {1, 7, 64, 512, 8192}) {
-        std::vector<float> left(frames), right(frames), outLeft(frames), outRight(frames);
-        for (int32_t i = 0; i < frames; ++i) {
-            left[i] = static_cast<float>(i % 97) / 97.0f;
-            right[i] = -left[i];
+    constexpr int32_t kInitSlot = 1;
+    constexpr int32_t kDefaultSlot = 0;
+    for (int32_t program : {kInitSlot, kDefaultSlot}) {
+        loaded.host.dispatch(vst2::effSetProgram, 0, program);
+        for (int32_t frames : {1, 2, 7, 31, 64, 100, 512, 4096, 8192}) {
+            std::vector<float> left(frames), right(frames), outLeft(frames, 9.0f), outRight(frames, 9.0f);
+            for (int32_t i = 0; i < frames; ++i) {
+                left[i] = static_cast<float>(i % 97) / 97.0f;
+                right[i] = -left[i];
+            }
+            float* in[2] = {left.data(), right.data()};
+            float* out[2] = {outLeft.data(), outRight.data()};
+            loaded.host.processReplacing(in, out, frames);
+            for (int32_t i = 0; i < frames; ++i) {
+                ASSERT_TRUE(std::isfinite(outLeft[i]) && std::isfinite(outRight[i])) << program << " " << frames;
+                if (program == kInitSlot) {
+                    // Only the denormal guard (below 1e-11) is added; rounding toward minus infinity
+                    // may take one unit in the last place off the sum.
+                    ASSERT_NEAR(outLeft[i], left[i], 1e-11 + std::fabs(left[i]) * 0x1p-23) << frames << " " << i;
+                    ASSERT_NEAR(outRight[i], right[i], 1e-11 + std::fabs(right[i]) * 0x1p-23) << frames << " " << i;
+                }
+            }
         }
-        float* in[2] = {left.data(), right.data()};
-        float* out[2] = {outLeft.data(), outRight.data()};
-        loaded.host.processReplacing(in, out, frames);
-        EXPECT_EQ(outLeft, left) << frames;
-        EXPECT_EQ(outRight, right) << frames;
     }
 }
 

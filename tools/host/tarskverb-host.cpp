@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/plugin-host.h"
+#include "host/render-command.h"
 
 namespace {
 
@@ -12,13 +13,18 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage =
+const char* const kUsageHead =
     "usage: tarskverb-host COMMAND [OPTIONS] PLUGIN.so ...\n"
     "\n"
     "Commands:\n"
     "  info PLUGIN.so    print what a host sees: names, id, version, flags, channels,\n"
-    "                    capabilities, the program names and the size of the current chunk\n"
-    "  --help            print this text\n";
+    "                    capabilities, the program names and the size of the current chunk\n";
+const char* const kUsageTail =
+    "  --help            print this text\n"
+    "\n"
+    "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
+
+void printUsage(FILE* to) { std::fprintf(to, "%s%s%s", kUsageHead, tarskhost::kRenderUsage, kUsageTail); }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
 const char* const kCapabilities[] = {
@@ -66,7 +72,8 @@ const char* answerText(intptr_t answer) { return answer > 0 ? "yes" : answer < 0
 
 int runInfo(const std::vector<std::string>& args) {
     if (args.size() != 1) {
-        std::fprintf(stderr, "tarskverb-host info: expected one PLUGIN.so\n%s", kUsage);
+        std::fprintf(stderr, "tarskverb-host info: expected one PLUGIN.so\n");
+        printUsage(stderr);
         return kExitUsage;
     }
     tarskhost::PluginHost host;
@@ -124,18 +131,22 @@ int runInfo(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "%s", kUsage);
+        printUsage(stderr);
         return kExitUsage;
     }
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s", kUsage);
+        printUsage(stdout);
         return kExitOk;
     }
     if (command == "info") {
         return runInfo(args);
     }
-    std::fprintf(stderr, "tarskverb-host: unknown command '%s'\n%s", command.c_str(), kUsage);
+    if (command == "render") {
+        return tarskhost::runRender(args);
+    }
+    std::fprintf(stderr, "tarskverb-host: unknown command '%s'\n", command.c_str());
+    printUsage(stderr);
     return kExitUsage;
 }

@@ -1,0 +1,145 @@
+// The engine's processing entry: the host's floating-point state around the loop, missing channel
+// buffers, the choice of build and the load meter.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "engine/fp-state.h"
+#include "loop-test-support.h"
+#include "tarsklib/platform-cpu.h"
+
+namespace tarsk {
+namespace {
+
+using test::EngineRig;
+using test::sameBits;
+using test::Stereo;
+
+// A host state nobody would choose: rounding toward zero, denormals-are-zero, every flag already
+// raised (so that the host's own arithmetic cannot change the word), and for the x87 53-bit
+// precision with rounding up.
+constexpr uint32_t kHostMxcsr = 0x1F80 | 0x003F | 0x6000 | 0x0040;
+constexpr uint16_t kHostX87 = 0x007F | 0x0200 | 0x0800;
+
+TEST(EngineFpState, TheHostStateIsRestoredAndPlaysNoPartInTheResult) {
+    std::mt19937 rng(31);
+    const ProgramRecord record = test::randomRecord(rng, 21);
+    const Stereo in = test::randomInput(rng, 3000);
+    const uint32_t defaultMxcsr = readMxcsr();
+    const uint16_t defaultX87 = readX87Control();
+
+    Stereo reference;
+    {
+        EngineRig rig(LoopBuild::scalar);
+        rig.start(record);
+        setRandomState(test::kRandomSeedState);
+        reference = rig.run(in, {300});
+    }
+    for (LoopBuild build : {LoopBuild::scalar, LoopBuild::sse, LoopBuild::sse2}) {
+        EngineRig rig(build);
+        rig.start(record);  // cooked in the usual state, so that the coefficients are the same
+        setRandomState(test::kRandomSeedState);
+        Stereo out(in.size());
+        for (size_t position = 0; position < in.size(); position += 300) {
+            writeMxcsr(kHostMxcsr);
+            writeX87Control(kHostX87);
+            rig.engine->process(in.left.data() + position, in.right.data() + position, out.left.data() + position,
+                                out.right.data() + position, 300);
+            const uint32_t mxcsr = readMxcsr();
+            const uint16_t x87 = readX87Control();
+            writeMxcsr(defaultMxcsr);
+            writeX87Control(defaultX87);
+            ASSERT_EQ(mxcsr, kHostMxcsr) << static_cast<int>(build);
+            ASSERT_EQ(x87, kHostX87) << static_cast<int>(build);
+        }
+        EXPECT_TRUE(sameBits(out.left, reference.left)) << static_cast<int>(build);
+        EXPECT_TRUE(sameBits(out.right, reference.right)) << static_cast<int>(build);
+    }
+    EXPECT_EQ(readMxcsr(), defaultMxcsr);
+}
+
+TEST(EngineChannels, MissingInputsAreSilenceAndMissingOutputsAreSkipped) {
+    std::mt19937 rng(8);
+    const ProgramRecord record = test::randomRecord(rng, 3);
+    const Stereo in = test::randomInput(rng, 2000);
+    Stereo leftOnly = in;
+    std::fill(leftOnly.right.begin(), leftOnly.right.end(), 0.0f);
+
+    EngineRig full, missingInput, missingOutput;
+    for (EngineRig* rig : {&full, &missingInput, &missingOutput}) {
+        rig->start(record);
+    }
+    setRandomState(test::kRandomSeedState);
+    const Stereo expected = full.run(leftOnly, {2000});
+
+    setRandomState(test::kRandomSeedState);
+    Stereo out(2000);
+    missingInput.engine->process(in.left.data(), nullptr, out.left.data(), out.right.data(), 2000);
+    EXPECT_TRUE(sameBits(out.left, expected.left));
+    EXPECT_TRUE(sameBits(out.right, expected.right));
+
+    setRandomState(test::kRandomSeedState);
+    std::vector<float> right(2000, 5.0f);
+    missingOutput.engine->process(leftOnly.left.data(), leftOnly.right.data(), nullptr, right.data(), 2000);
+    EXPECT_TRUE(sameBits(right, expected.right));
+    EXPECT_TRUE(sameBits(missingOutput.ring, full.ring));  // the network ran all the same
+
+    // Without a ring there is nothing to play: silence.
+    Engine bare;
+    std::vector<float> outL(64, 3.0f), outR(64, 3.0f);
+    bare.process(in.left.data(), in.right.data(), outL.data(), outR.data(), 64);
+    EXPECT_EQ(outL, std::vector<float>(64, 0.0f));
+    EXPECT_EQ(outR, std::vector<float>(64, 0.0f));
+}
+
+TEST(EngineBuilds, ThePreferredBuildFollowsTheProcessor) {
+    CpuFeatures features = readCpuFeatures();
+    features.leaf1Edx |= 1u << 25 | 1u << 26;
+    overrideCpuFeatures(&features);
+    EXPECT_EQ(Engine::preferredBuild(), LoopBuild::sse2);
+    EXPECT_EQ(Engine().build(), LoopBuild::sse2);
+    features.leaf1Edx &= ~(1u << 26);
+    EXPECT_EQ(Engine::preferredBuild(), LoopBuild::sse);
+    EXPECT_EQ(Engine().build(), LoopBuild::sse);
+    overrideCpuFeatures(nullptr);
+}
+
+TEST(EngineMeter, PublishesWhatTheCallbacksDidOncePerInterval) {
+    EngineRig rig;
+    rig.start(test::hallRecord());
+    Stereo in(4096, 0.1f), out(4096);
+    auto block = [&](uint32_t frames) {
+        rig.engine->process(in.left.data(), in.right.data(), out.left.data(), out.right.data(), frames);
+    };
+
+    // Without an interval nothing is published.
+    block(4096);
+    block(4096);
+    EXPECT_EQ(rig.engine->loadFigures().callbacks, 0u);
+
+    // An interval of one tick: every callback publishes what the callbacks before it did.
+    rig.engine->setMeterInterval(1);
+    block(4096);  // publishes the first two blocks
+    EXPECT_EQ(rig.engine->loadFigures().callbacks, 2u);
+    EXPECT_EQ(rig.engine->loadFigures().samples, 8192u);
+    const uint32_t period = rig.state().controlPeriod;
+    block(1000);
+    const LoadFigures& figures = rig.engine->loadFigures();
+    EXPECT_EQ(figures.callbacks, 1u);
+    EXPECT_EQ(figures.samples, 4096u);
+    EXPECT_GE(figures.controlPeriods, 4096u / period);
+    EXPECT_LE(figures.controlPeriods, 4096u / period + 1);
+    EXPECT_GT(figures.load, 0.0f);
+    EXPECT_LE(figures.load, 1.0f);
+    EXPECT_GT(figures.cycles, 0u);
+    block(0);  // an empty callback still counts
+    EXPECT_EQ(rig.engine->loadFigures().samples, 1000u);
+    block(16);
+    EXPECT_EQ(rig.engine->loadFigures().callbacks, 1u);
+    EXPECT_EQ(rig.engine->loadFigures().samples, 0u);
+    EXPECT_EQ(rig.engine->loadFigures().controlPeriods, 0u);
+}
+
+}  // namespace
+}  // namespace tarsk

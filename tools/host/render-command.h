@@ -1,0 +1,16 @@
+// The render command of tarskverb-host: runs a sound file, or an impulse, through a plug-in offline.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarskhost {
+
+// The lines of the host's usage text that describe render.
+extern const char* const kRenderUsage;
+
+// Runs `render` with the arguments after the command name; answers the process exit code
+// (0 done, 1 something could not be read, written or loaded, 2 bad usage).
+int runRender(const std::vector<std::string>& args);
+
+}  // namespace tarskhost
