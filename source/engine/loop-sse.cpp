@@ -33,14 +33,6 @@ struct SseIndices {
         }
         return out;
     }
-    static Vec minus(const Vec& index, const Vec& offset, const Vec& mask) {
-        Vec out;
-        for (int lane = 0; lane < kLines; ++lane) {
-            out.v[lane] = (index.v[lane] - offset.v[lane]) & mask.v[lane];
-        }
-        return out;
-    }
-
     // k = floor(frac) by FISTP under the round-down control word; index += k; frac -= k.
     static Vec advance(const Vec& index, const Vec& mask, __m128& frac) {
         alignas(16) float f[kLines];
@@ -62,15 +54,18 @@ struct SseIndices {
         return out;
     }
 
-    static __m128 gather(const float* ring, const Vec& index) {
-        return _mm_setr_ps(ring[index.v[0]], ring[index.v[1]], ring[index.v[2]], ring[index.v[3]]);
-    }
-
-    static void scatter(float* ring, const Vec& index, __m128 values) {
-        alignas(16) float v[kLines];
-        _mm_store_ps(v, values);
-        for (int lane = 0; lane < kLines; ++lane) {
-            ring[index.v[lane]] = v[lane];
+    // The ring at index and at (index + 1) & mask. Unless a line reads the ring's last word, both
+    // values of a line sit side by side and come in one 8-byte load.
+    static void readPair(const float* ring, const Vec& index, const Vec& mask, __m128& a, __m128& b) {
+        const uint32_t* i = index.v;
+        if (i[0] != mask.v[0] && i[1] != mask.v[1] && i[2] != mask.v[2] && i[3] != mask.v[3]) [[likely]] {
+            const __m128 first = simd::loadHigh(simd::loadLow(_mm_setzero_ps(), ring + i[0]), ring + i[1]);
+            const __m128 second = simd::loadHigh(simd::loadLow(_mm_setzero_ps(), ring + i[2]), ring + i[3]);
+            simd::splitPairs(first, second, a, b);
+        } else {
+            a = _mm_setr_ps(ring[i[0]], ring[i[1]], ring[i[2]], ring[i[3]]);
+            const Vec after = next(index, mask);
+            b = _mm_setr_ps(ring[after.v[0]], ring[after.v[1]], ring[after.v[2]], ring[after.v[3]]);
         }
     }
 };

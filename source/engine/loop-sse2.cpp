@@ -15,7 +15,6 @@ struct Sse2Indices {
     static void store(LaneIndices& lanes, Vec v) { _mm_store_si128(reinterpret_cast<__m128i*>(lanes.v), v); }
 
     static Vec next(Vec index, Vec mask) { return _mm_and_si128(_mm_add_epi32(index, _mm_set1_epi32(1)), mask); }
-    static Vec minus(Vec index, Vec offset, Vec mask) { return _mm_and_si128(_mm_sub_epi32(index, offset), mask); }
 
     // k = floor(frac) (the rounding mode is toward minus infinity); index += k; frac -= k.
     static Vec advance(Vec index, Vec mask, __m128& frac) {
@@ -24,19 +23,22 @@ struct Sse2Indices {
         return _mm_and_si128(_mm_add_epi32(index, k), mask);
     }
 
-    static __m128 gather(const float* ring, Vec index) {
-        alignas(16) uint32_t i[kLines];
-        _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
-        return _mm_setr_ps(ring[i[0]], ring[i[1]], ring[i[2]], ring[i[3]]);
-    }
-
-    static void scatter(float* ring, Vec index, __m128 values) {
-        alignas(16) uint32_t i[kLines];
-        alignas(16) float v[kLines];
-        _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
-        _mm_store_ps(v, values);
-        for (int lane = 0; lane < kLines; ++lane) {
-            ring[i[lane]] = v[lane];
+    // The ring at index and at (index + 1) & mask. Unless a line reads the ring's last word, both
+    // values of a line sit side by side and come in one 8-byte load.
+    static void readPair(const float* ring, Vec index, Vec mask, __m128& a, __m128& b) {
+        const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index));
+        const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, _MM_SHUFFLE(1, 1, 1, 1))));
+        const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, _MM_SHUFFLE(2, 2, 2, 2))));
+        const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, _MM_SHUFFLE(3, 3, 3, 3))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(index, mask)) == 0) [[likely]] {
+            const __m128 first = simd::loadHigh(simd::loadLow(_mm_setzero_ps(), ring + i0), ring + i1);
+            const __m128 second = simd::loadHigh(simd::loadLow(_mm_setzero_ps(), ring + i2), ring + i3);
+            simd::splitPairs(first, second, a, b);
+        } else {
+            a = _mm_setr_ps(ring[i0], ring[i1], ring[i2], ring[i3]);
+            alignas(16) uint32_t i[kLines];
+            _mm_store_si128(reinterpret_cast<__m128i*>(i), next(index, mask));
+            b = _mm_setr_ps(ring[i[0]], ring[i[1]], ring[i[2]], ring[i[3]]);
         }
     }
 };

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "engine/program-record.h"
+#include "host/factory-programs.h"
 #include "host/plugin-host.h"
 #include "host/sound-file.h"
 #include "presets/fxp-file.h"
@@ -32,6 +33,8 @@ const char* const kRenderUsage =
     "  render --impulse SECONDS [OPTIONS] PLUGIN.so OUT\n"
     "                    render the impulse response: one sample of 1.0, then silence, SECONDS long\n"
     "    --program FILE.fxp   load this program into the current slot (default: the plug-in's own)\n"
+    "    --factory \"CATEGORY/NAME\"\n"
+    "                         load one of the plug-in's factory programs instead (list shows them)\n"
     "    --rate HZ            sample rate of an impulse render (default 48000); with IN it may only\n"
     "                         repeat IN's rate\n"
     "    --block N            frames per processing call, 1 to 8192 (default 512)\n"
@@ -61,6 +64,7 @@ constexpr int kOutputChannels = 2;
 constexpr int32_t kMaxPluginChannels = 64;
 constexpr int32_t kMinPluginChannels = 2;  // buffers handed over even when a plug-in declares fewer
 constexpr int32_t kChunkIsProgram = 1;     // effSetChunk index: a program, not a bank
+constexpr int64_t kFileChunkFrames = 16384;  // frames per read and write of the sound files
 constexpr double kProgressAfterSeconds = 2.0;
 constexpr float kImpulseValue = 1.0f;
 
@@ -94,6 +98,7 @@ private:
 
 struct RenderOptions {
     std::string programPath;
+    std::string factoryProgram;  // "Category/Name"
     bool rateGiven = false;
     long rate = kDefaultRate;
     long block = kDefaultBlock;
@@ -166,8 +171,8 @@ int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
         }
-        const bool known = name == "--program" || name == "--rate" || name == "--block" || name == "--tempo" ||
-                           name == "--tail" || name == "--impulse" || name == "--format";
+        const bool known = name == "--program" || name == "--factory" || name == "--rate" || name == "--block" ||
+                           name == "--tempo" || name == "--tail" || name == "--impulse" || name == "--format";
         if (!known) {
             return usageError("unknown option '" + name + "'");
         }
@@ -178,7 +183,12 @@ int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
             value = args[++i];
         }
 
-        if (name == "--program") {
+        if (name == "--factory") {
+            if (value.find('/') == std::string::npos) {
+                return usageError("--factory takes \"CATEGORY/NAME\", not '" + value + "'");
+            }
+            options.factoryProgram = value;
+        } else if (name == "--program") {
             if (value.empty()) {
                 return usageError("--program needs a file name");
             }
@@ -221,6 +231,9 @@ int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
         }
     }
 
+    if (!options.programPath.empty() && !options.factoryProgram.empty()) {
+        return usageError("--program and --factory both choose the program: give one of them");
+    }
     if (options.impulse) {
         if (positional.size() != 2) {
             return usageError("render --impulse SECONDS expects PLUGIN.so OUT, got " +
@@ -385,6 +398,10 @@ int render(const RenderOptions& options) {
     if (!options.programPath.empty() && !readProgramFile(options.programPath, chunk, error)) {
         return failure(error);
     }
+    if (!options.factoryProgram.empty() &&
+        !loadFactoryProgram(options.pluginPath, options.factoryProgram, chunk, error)) {
+        return failure(error);
+    }
 
     SoundFileReader reader;
     long rate = options.rate;
@@ -468,9 +485,14 @@ int render(const RenderOptions& options) {
     for (auto& channel : outputs) {
         outputPointers.push_back(channel.data());
     }
-    const float* right = effect->numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
-    std::vector<float> fileBlock(static_cast<size_t>(block) * std::max(fileChannels, 1));
-    std::vector<float> outBlock(static_cast<size_t>(block) * kOutputChannels);
+    const float* outRight = effect->numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
+    // The files are read and written in chunks of whole blocks, far fewer calls than one per block.
+    const int64_t chunkFrames = std::max<int64_t>(block, kFileChunkFrames / block * block);
+    std::vector<float> fileChunk(static_cast<size_t>(chunkFrames) * std::max(fileChannels, 1));
+    std::vector<float> outChunk(static_cast<size_t>(chunkFrames) * kOutputChannels);
+    int64_t fileFrames = 0;  // frames of input in fileChunk, and how many of them were played
+    int64_t filePlayed = 0;
+    int64_t outFrames = 0;  // frames in outChunk
 
     int64_t total = options.impulse ? std::max<int64_t>(1, framesFor(options.impulseSeconds, rate))
                                     : inputFrames + framesFor(options.tailSeconds, rate);
@@ -481,16 +503,21 @@ int render(const RenderOptions& options) {
 
     InterruptCatcher interrupts;
 
+    auto writeOut = [&]() {
+        const bool written = outFrames == 0 || writer.write(outChunk.data(), outFrames, error);
+        outFrames = 0;
+        return written;
+    };
+
     while (done < total) {
         if (interruptRequested != 0) {
             progress.finish();
             return failure("interrupted; nothing written to '" + options.outputPath + "'");
         }
         int32_t frames = static_cast<int32_t>(std::min<int64_t>(block, total - done));
-        const int64_t wanted = std::min<int64_t>(frames, inputLeft);
-        int64_t got = 0;
-        if (wanted > 0) {
-            got = reader.read(fileBlock.data(), wanted, error);
+        if (filePlayed == fileFrames && inputLeft > 0) {
+            const int64_t wanted = std::min<int64_t>(chunkFrames, inputLeft);
+            const int64_t got = reader.read(fileChunk.data(), wanted, error);
             if (got < 0) {
                 progress.finish();
                 return failure("cannot read '" + options.inputPath + "': " + error);
@@ -503,29 +530,26 @@ int render(const RenderOptions& options) {
             } else {
                 inputLeft -= got;
             }
+            fileFrames = got;
+            filePlayed = 0;
         }
         if (frames == 0) {
             break;
         }
-        for (int32_t c = 0; c < inputCount; ++c) {
-            float* in = inputs[c].data();
-            std::fill(in, in + block, 0.0f);
-            if (c >= kMaxInputChannels) {
-                continue;
-            }
-            for (int64_t i = 0; i < got; ++i) {
-                // Mono feeds both inputs; a plug-in with one input gets the mean of a stereo pair.
-                if (fileChannels == 1) {
-                    in[i] = fileBlock[i];
-                } else if (effect->numInputs == 1) {
-                    in[i] = 0.5f * (fileBlock[2 * i] + fileBlock[2 * i + 1]);
-                } else {
-                    in[i] = fileBlock[2 * i + c];
-                }
-            }
-            if (options.impulse && done == 0) {
-                in[0] = kImpulseValue;
-            }
+        const int64_t got = std::min<int64_t>(frames, fileFrames - filePlayed);
+        float* left = inputs[0].data();
+        float* right = inputs[1].data();
+        spreadFrames(fileChunk.data() + filePlayed * fileChannels, fileChannels, effect->numInputs == 1, got, left,
+                     right);
+        filePlayed += got;
+        std::fill(left + got, left + block, 0.0f);
+        std::fill(right + got, right + block, 0.0f);
+        for (int32_t c = kMaxInputChannels; c < inputCount; ++c) {
+            std::fill(inputs[c].begin(), inputs[c].end(), 0.0f);
+        }
+        if (options.impulse && done == 0) {
+            left[0] = kImpulseValue;
+            right[0] = kImpulseValue;
         }
         for (auto& channel : outputs) {
             std::fill(channel.begin(), channel.end(), 0.0f);
@@ -533,19 +557,19 @@ int render(const RenderOptions& options) {
 
         host.processReplacing(inputPointers.data(), outputPointers.data(), frames);
 
-        for (int32_t i = 0; i < frames; ++i) {
-            const float l = outputs[0][i];
-            const float r = right[i];
-            nonFinite += (std::isfinite(l) ? 0 : 1) + (std::isfinite(r) ? 0 : 1);
-            outBlock[2 * i] = l;
-            outBlock[2 * i + 1] = r;
-        }
-        if (!writer.write(outBlock.data(), frames, error)) {
+        float* out = outChunk.data() + outFrames * kOutputChannels;
+        nonFinite += interleaveFrames(outputs[0].data(), outRight, frames, out);
+        outFrames += frames;
+        done += frames;
+        if ((outFrames + block > chunkFrames || done == total) && !writeOut()) {
             progress.finish();
             return failure("cannot write '" + options.outputPath + "': " + error);
         }
-        done += frames;
         progress.update(done, total);
+    }
+    if (!writeOut()) {
+        progress.finish();
+        return failure("cannot write '" + options.outputPath + "': " + error);
     }
     progress.finish();
 

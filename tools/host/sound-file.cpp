@@ -2,6 +2,7 @@
 #include "host/sound-file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 
 namespace tarskhost {
@@ -101,6 +102,41 @@ bool parseSampleFormat(const std::string& text, SampleFormat& format) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Frames and channels
+
+void spreadFrames(const float* interleaved, int fileChannels, bool mean, int64_t count, float* left, float* right) {
+    if (fileChannels == 1) {
+        std::copy(interleaved, interleaved + count, left);
+        std::copy(interleaved, interleaved + count, right);
+    } else if (mean) {
+        for (int64_t i = 0; i < count; ++i) {
+            left[i] = 0.5f * (interleaved[2 * i] + interleaved[2 * i + 1]);
+        }
+        std::copy(left, left + count, right);
+    } else {
+        for (int64_t i = 0; i < count; ++i) {
+            left[i] = interleaved[2 * i];
+            right[i] = interleaved[2 * i + 1];
+        }
+    }
+}
+
+int64_t interleaveFrames(const float* left, const float* right, int64_t count, float* interleaved) {
+    // A float is not finite when all its exponent bits are set (NaN and infinities).
+    constexpr uint32_t kExponentBits = 0x7F800000u;
+    int64_t nonFinite = 0;
+    for (int64_t i = 0; i < count; ++i) {
+        const float l = left[i];
+        const float r = right[i];
+        interleaved[2 * i] = l;
+        interleaved[2 * i + 1] = r;
+        nonFinite += ((std::bit_cast<uint32_t>(l) & kExponentBits) == kExponentBits ? 1 : 0) +
+                     ((std::bit_cast<uint32_t>(r) & kExponentBits) == kExponentBits ? 1 : 0);
+    }
+    return nonFinite;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Reading
 
 SoundFileReader::~SoundFileReader() {
@@ -171,7 +207,8 @@ bool SoundFileWriter::close(std::string& error) {
     if (file == nullptr) {
         return true;
     }
-    sf_write_sync(file);
+    // No sf_write_sync here: it only flushes the samples to disk before sf_close writes the final
+    // header, so it bought no durable file, yet it made every render wait for the disk.
     int status = sf_error(file);
     if (status != SF_ERR_NO_ERROR) {
         error = sf_error_number(status);

@@ -21,6 +21,13 @@ SampleFormat defaultSampleFormat(Container container);
 // Parses "float", "pcm16" or "pcm24"; answers false for anything else.
 bool parseSampleFormat(const std::string& text, SampleFormat& format);
 
+// Frames between a sound file's interleaved samples and a plug-in's channel buffers.
+// Spreads count frames of a mono or stereo file over two channels: mono feeds both, stereo goes
+// left and right, or with `mean` both get the mean of the pair (a plug-in with one input).
+void spreadFrames(const float* interleaved, int fileChannels, bool mean, int64_t count, float* left, float* right);
+// Interleaves count frames of two channels; answers how many of the samples are not finite.
+int64_t interleaveFrames(const float* left, const float* right, int64_t count, float* interleaved);
+
 // Reads interleaved float frames; integer files come scaled to -1..1.
 class SoundFileReader {
 public:

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/list-command.h"
 #include "host/plugin-host.h"
 #include "host/render-command.h"
 
@@ -24,7 +25,9 @@ const char* const kUsageTail =
     "\n"
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
-void printUsage(FILE* to) { std::fprintf(to, "%s%s%s", kUsageHead, tarskhost::kRenderUsage, kUsageTail); }
+void printUsage(FILE* to) {
+    std::fprintf(to, "%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, kUsageTail);
+}
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
 const char* const kCapabilities[] = {
@@ -142,6 +145,9 @@ int main(int argc, char** argv) {
     }
     if (command == "info") {
         return runInfo(args);
+    }
+    if (command == "list") {
+        return tarskhost::runList(args);
     }
     if (command == "render") {
         return tarskhost::runRender(args);

@@ -1,0 +1,30 @@
+// Files and folders on disk: listing a folder with the kinds of its entries, testing for a path and
+// finding a program on the search path.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarsk {
+
+constexpr uint32_t kFolderEntryFile = 1;
+constexpr uint32_t kFolderEntryFolder = 2;
+
+struct FolderEntry {
+    std::string name;
+    uint32_t type = 0;  // kFolderEntryFile or kFolderEntryFolder
+};
+
+// Lists the files and folders inside a folder (links are followed; "." and "..", and entries that are
+// neither files nor folders, are left out), in the order the system gives them. Answers false when the
+// folder cannot be read.
+bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// True when something exists at the path.
+bool pathExists(const std::string& path);
+
+// The full path of an executable program found on the search path ($PATH), empty when there is none.
+std::string findProgramOnPath(const char* program);
+
+}  // namespace tarsk
