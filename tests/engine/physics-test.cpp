@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -37,12 +38,9 @@ ProgramRecord networkRecord(const float (&lengthsMs)[kLines], float halfLifeMs) 
 }
 
 // The program's response to a unit impulse on both inputs at sample 0.
-Stereo renderImpulse(const ProgramRecord& record, float rate, size_t frames, CookRequest request = {}) {
+Stereo renderImpulse(const ProgramRecord& record, float rate, size_t frames) {
     EngineRig rig;
-    rig.engine->setSampleRate(rate);
-    rig.engine->setTempo(120.0f);
-    rig.engine->cook(record, request);
-    rig.engine->reset();
+    rig.start(record, rate);
     Stereo in(frames);
     in.left[0] = 1.0f;
     in.right[0] = 1.0f;
@@ -94,11 +92,12 @@ std::vector<double> energyOf(const Stereo& s) {
 
 double decayDbPerSecond(const Stereo& s, float rate) { return decayDbPerSecond(energyOf(s), rate); }
 
-// One octave band around `centre`: a constant-gain band-pass biquad run twice (so that its skirts
-// fall off faster), applied to both channels; answers the band's energy per sample.
+// A band around `centre` (quality q: sqrt 2 is an octave, 4.3 a third of one): a constant-gain
+// band-pass biquad run twice so that its skirts fall off faster, applied to both channels; answers
+// the band's energy per sample.
 std::vector<double> bandEnergy(const Stereo& s, float rate, double centre, double q = std::sqrt(2.0)) {
     const double w = 2.0 * kPi * centre / rate;
-    const double alpha = std::sin(w) / (2.0 * q);  // Q = sqrt 2: one octave
+    const double alpha = std::sin(w) / (2.0 * q);
     const double a0 = 1.0 + alpha;
     const double b0 = alpha / a0, a1 = -2.0 * std::cos(w) / a0, a2 = (1.0 - alpha) / a0;
     std::vector<double> e(s.size(), 0.0);
@@ -120,12 +119,11 @@ std::vector<double> bandEnergy(const Stereo& s, float rate, double centre, doubl
     return e;
 }
 
-// Decay rates of bands of one response (quality q: sqrt 2 is an octave, 4.3 a third of one).
-std::vector<double> bandDecays(const Stereo& ir, float rate, std::initializer_list<double> centres,
-                               double q = std::sqrt(2.0)) {
+// Decay rates of octave bands of one response.
+std::vector<double> bandDecays(const Stereo& ir, float rate, std::initializer_list<double> centres) {
     std::vector<double> decays;
     for (double centre : centres) {
-        decays.push_back(decayDbPerSecond(bandEnergy(ir, rate, centre, q), rate));
+        decays.push_back(decayDbPerSecond(bandEnergy(ir, rate, centre), rate));
     }
     return decays;
 }
@@ -254,7 +252,11 @@ TEST(PhysicsFreeze, TheNetworkKeepsItsEnergyWithoutInput) {
         for (int w = 0; w < 100; ++w) {  // ten seconds in 100 ms windows
             const double power = play(silence);
             worstStored = std::max(worstStored, std::fabs(db(lineEnergy(rig) / stored)));
-            (w < 10 ? firstSecond : lastSecond) += w < 10 || w >= 90 ? power : 0.0;
+            if (w < 10) {
+                firstSecond += power;
+            } else if (w >= 90) {
+                lastSecond += power;
+            }
         }
         const char* kind = whole ? "whole-sample lengths" : "fractional lengths";
         EXPECT_LT(worstStored, whole ? 0.01 : 1.0) << kind;

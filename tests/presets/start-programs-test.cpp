@@ -102,7 +102,7 @@ TEST(StartPrograms, SlotZeroProgramIsACurrentFile) {
     EXPECT_EQ(std::string(record.name()), "Ridiva ra dez Urerozidu");
     EXPECT_EQ(std::strlen(record.name()), 23u);
     EXPECT_EQ(record.u(word::magic), kProgramMagic);
-    EXPECT_EQ(record.u(word::flags), 0x0800u);
+    EXPECT_EQ(record.u(word::flags), 0x9820u);  // multitap, inner feedback, swap, cross mixing
     EXPECT_GT(std::strlen(record.description()), 20u);
     // A reverb: feedback, some wet signal, the dry signal untouched.
     EXPECT_GT(record.f(word::halfLife), 0.0f);
