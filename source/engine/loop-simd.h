@@ -19,8 +19,13 @@
 // - Ring positions that move by exactly one sample per sample (the writes, the taps and the
 //   unmodulated reads) are stepped without a mask: a run is cut into stretches in which none of
 //   them reaches the end of the ring, and they are wrapped between stretches.
+// - The modulated read position of a sample is found while the previous sample is processed.
+// - For filtered programs with a modulated read or taps, a stretch may run in stages, all its reads
+//   first, when that provably reads nothing the stretch itself writes (see "Staged stretches").
+// The state stays in locals (registers where they suffice) for a whole run.
 //
-// Index: constants | loop filter | saturator | shapes | chunk inputs and outputs | the loop
+// Index: constants | loop filter | saturator | shapes | chunk inputs and outputs |
+//        staged stretches | the loop
 #pragma once
 
 #include <xmmintrin.h>
@@ -28,6 +33,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -198,6 +204,9 @@ constexpr int canonicalShape(int index) {
     if (!shape.decay && !shape.filtersFirst) {
         shape.emphasis = Emphasis::off;
     }
+    if (!shape.decay && shape.emphasis == Emphasis::off) {
+        shape.filtersFirst = false;  // nothing to place
+    }
     return shape.index();
 }
 
@@ -232,6 +241,7 @@ struct alignas(16) ChunkBuffers {
     float right[kChunk];
     float power[kChunk];
     float sums[2 * kChunk];
+    float discard[kChunk];  // the outputs of a missing output channel
 };
 
 // An input sample made safe (NaN and infinities become 0, the rest is limited to +-kInputLimit)
@@ -244,57 +254,155 @@ inline __m128 guardedInput(__m128 in, __m128 guard) {
     return _mm_add_ps(in, guard);
 }
 
+// What a missing input channel plays: silence.
+inline constexpr float kSilence[kChunk] = {};
+
 // Samples first .. first + count - 1 of the callback into the chunk buffers.
 inline void prepareInputs(const LoopRun& run, uint32_t first, uint32_t count, ChunkBuffers& b) {
+    const float* inL = run.inL != nullptr ? run.inL + first : kSilence;
+    const float* inR = run.inR != nullptr ? run.inR + first : kSilence;
     uint32_t n = 0;
     for (; n + 4 <= count; n += 4) {
-        const uint32_t j = first + n;
-        const __m128 guard = _mm_loadu_ps(&kGuardRun[j % kGuardLength]);
-        const __m128 inL = run.inL != nullptr ? _mm_loadu_ps(run.inL + j) : _mm_setzero_ps();
-        const __m128 inR = run.inR != nullptr ? _mm_loadu_ps(run.inR + j) : _mm_setzero_ps();
-        const __m128 xL = guardedInput(inL, guard);
-        const __m128 xR = guardedInput(inR, guard);
+        const __m128 guard = _mm_loadu_ps(&kGuardRun[(first + n) % kGuardLength]);
+        const __m128 xL = guardedInput(_mm_loadu_ps(inL + n), guard);
+        const __m128 xR = guardedInput(_mm_loadu_ps(inR + n), guard);
         _mm_store_ps(b.left + n, xL);
         _mm_store_ps(b.right + n, xR);
         _mm_store_ps(b.power + n, _mm_add_ps(_mm_mul_ps(xL, xL), _mm_mul_ps(xR, xR)));
     }
     for (; n < count; ++n) {
-        const uint32_t j = first + n;
-        const __m128 guard = _mm_load_ss(&kDenormalGuard[j % kGuardLength]);
-        const __m128 inL = run.inL != nullptr ? _mm_load_ss(run.inL + j) : _mm_setzero_ps();
-        const __m128 inR = run.inR != nullptr ? _mm_load_ss(run.inR + j) : _mm_setzero_ps();
-        const __m128 xL = guardedInput(inL, guard);
-        const __m128 xR = guardedInput(inR, guard);
+        const __m128 guard = _mm_load_ss(&kDenormalGuard[(first + n) % kGuardLength]);
+        const __m128 xL = guardedInput(_mm_load_ss(inL + n), guard);
+        const __m128 xR = guardedInput(_mm_load_ss(inR + n), guard);
         _mm_store_ss(b.left + n, xL);
         _mm_store_ss(b.right + n, xR);
         _mm_store_ss(b.power + n, _mm_add_ss(_mm_mul_ss(xL, xL), _mm_mul_ss(xR, xR)));
     }
 }
 
-// The outputs of the chunk: wet sum + dry gain x guarded input, into the host's buffers.
-inline void writeOutputs(const LoopRun& run, uint32_t first, uint32_t count, const ChunkBuffers& b, float dryGain) {
+// The outputs of the chunk: wet sum + dry gain x guarded input, into the host's buffers (a missing
+// one into the chunk's own scratch).
+inline void writeOutputs(const LoopRun& run, uint32_t first, uint32_t count, ChunkBuffers& b, float dryGain) {
     const __m128 dry = splat(dryGain);
+    float* outL = run.outL != nullptr ? run.outL + first : b.discard;
+    float* outR = run.outR != nullptr ? run.outR + first : b.discard;
     uint32_t n = 0;
     for (; n + 4 <= count; n += 4) {
         __m128 sumL, sumR;
         splitPairs(_mm_load_ps(b.sums + 2 * n), _mm_load_ps(b.sums + 2 * n + 4), sumL, sumR);
-        if (run.outL != nullptr) {
-            _mm_storeu_ps(run.outL + first + n, _mm_add_ps(sumL, _mm_mul_ps(dry, _mm_load_ps(b.left + n))));
-        }
-        if (run.outR != nullptr) {
-            _mm_storeu_ps(run.outR + first + n, _mm_add_ps(sumR, _mm_mul_ps(dry, _mm_load_ps(b.right + n))));
-        }
+        _mm_storeu_ps(outL + n, _mm_add_ps(sumL, _mm_mul_ps(dry, _mm_load_ps(b.left + n))));
+        _mm_storeu_ps(outR + n, _mm_add_ps(sumR, _mm_mul_ps(dry, _mm_load_ps(b.right + n))));
     }
     for (; n < count; ++n) {
-        if (run.outL != nullptr) {
-            const __m128 sum = _mm_load_ss(b.sums + 2 * n);
-            _mm_store_ss(run.outL + first + n, _mm_add_ss(sum, _mm_mul_ss(dry, _mm_load_ss(b.left + n))));
+        _mm_store_ss(outL + n, _mm_add_ss(_mm_load_ss(b.sums + 2 * n), _mm_mul_ss(dry, _mm_load_ss(b.left + n))));
+        _mm_store_ss(outR + n, _mm_add_ss(_mm_load_ss(b.sums + 2 * n + 1), _mm_mul_ss(dry, _mm_load_ss(b.right + n))));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Staged stretches
+//
+// A stretch may run in stages over all its samples: first everything that reads the ring (line
+// outputs, allpasses, line inputs, taps), then the loop filters, then the multitap nodes, the
+// feedback and the ring's writes. Each stage is short enough for the processor to work on several
+// samples at once, where one sample's whole chain would hold up the next; but every read of the
+// stretch now comes before the stretch's writes. The result is the same exactly when no read at
+// sample m finds what a write of the same stretch put there at an earlier sample m' < m. The
+// stretch length is bounded for that once per run, from the positions the run starts with: the four
+// line writes and the twelve tap nodes step by one word per sample; the taps are read where their
+// nodes are written, the line outputs stepping by one word or, when modulated, by
+// floor(frac + step) + 1. No read may come within the conflict zone of any write: distances 1 .. L
+// behind it for a stretch of L samples (the second interpolation value included). A stretch of one
+// sample is the plain order of the steps, so 1 is always safe.
+
+constexpr uint32_t kStagedMinimumRun = 128;  // shorter runs go unstaged: the bound would cost too much
+constexpr uint32_t kStagedMinimumStretch = 8;  // shorter stretches lose more to the passes than they win
+constexpr float kMaxTrackedStep = 65536.0f;  // read steps beyond this are not bounded: stretches of 1
+// Bound of the rounding loss of the read fraction per sample, relative to 1 + |step|: two units in
+// the last place are 2^-22; this allows twice that.
+constexpr double kRoundingPerSample = 1.0 / 2097152.0;
+constexpr double kBoundMargin = 1.0e-6;  // covers the rounding of the bound's own sums
+
+// The bound a read stepping by one word per sample, at `read`, gets from write streams: a stream
+// d = (written - read) & mask words ahead meets it at m - m' = d, so the stretch may be d long (and
+// a stream at d = 0 never meets it). Bounds are kept one below the length they allow, so that the
+// subtraction wraps "no bound" to the largest value.
+template <int Count>
+uint32_t steppedLimit(const uint32_t (&written)[Count], uint32_t read, uint32_t mask, uint32_t bound) {
+    for (uint32_t w : written) {
+        bound = std::min(bound, ((w - read) & mask) - 1u);
+    }
+    return bound;
+}
+
+// The bound of one modulated read (0: a stretch of one). At sample t of a run of n samples the read
+// is at I0 + t + K(t + 1) and one word further, with I0 the read index at the start and K(t) the
+// sum of the first t values of k. As K(t) = frac0 + t step - F(t) - E(t), where F(t) in [0, 1) is
+// the fraction then and E(t) >= 0 what rounding down took from it so far (less than two units in
+// the last place of 1 + |step| per sample), its distance behind a write stream at W (+ t) stays
+// within W - I0 + [-frac0 - max over t of (t + 1) step, below -frac0 - min of (t + 1) step + 1 + E]
+// for the whole run. With that interval reduced to start at s in [0, size), the conflict zone is
+// clear when s + span < size and L < s: a stretch of s - 1 samples.
+template <int Count>
+uint32_t modulatedLimit(const uint32_t (&written)[Count], uint32_t readIndex, float readFrac, float readStep,
+                        uint32_t count, uint32_t mask, uint32_t bound) {
+    if (!(std::fabs(readStep) < kMaxTrackedStep) || !(readFrac >= 0.0f && readFrac < 1.0f)) {
+        return 0;
+    }
+    const double n = static_cast<double>(count);
+    const double step = readStep;
+    const double frac = readFrac;
+    const double rounding = n * (1.0 + std::fabs(step)) * kRoundingPerSample;
+    const double low = std::floor(-frac - std::max(step, n * step) - kBoundMargin);
+    const double high = std::ceil(-frac - std::min(step, n * step) + 1.0 + rounding + kBoundMargin) - 1.0;
+    const double span = high - low;
+    if (!(span < static_cast<double>(mask))) {
+        return 0;
+    }
+    // Positions are taken modulo the ring size, so the (possibly negative) low end is added as its
+    // two's-complement image.
+    const uint32_t offset = static_cast<uint32_t>(static_cast<int64_t>(low)) - readIndex;
+    const uint32_t room = mask - static_cast<uint32_t>(span) - 1u;  // s + span < size, as s - 2 < room
+    for (uint32_t w : written) {
+        const uint32_t sMinus2 = ((w + offset) & mask) - 2u;  // wraps to the largest values for s < 2
+        bound = std::min(bound, sMinus2 < room ? sMinus2 : 0u);
+    }
+    return bound;
+}
+
+// The longest staged stretch (1 to kChunk) that keeps every result of a run of `count` samples
+// unchanged: the four line writes and, with taps, the twelve tap nodes are written; the line
+// outputs (modulated or stepping) and the taps (where their nodes are written) are read.
+template <bool Modulated, bool Multitap>
+uint32_t stagedLength(const EngineState& s, uint32_t count) {
+    const uint32_t mask = s.ringMask[0];
+    constexpr int kWritten = Multitap ? kLines * (1 + kTaps) : kLines;
+    uint32_t written[kWritten];
+    for (int i = 0; i < kLines; ++i) {
+        if (s.ringMask[i] != mask) {
+            return 1;
         }
-        if (run.outR != nullptr) {
-            const __m128 sum = _mm_load_ss(b.sums + 2 * n + 1);
-            _mm_store_ss(run.outR + first + n, _mm_add_ss(sum, _mm_mul_ss(dry, _mm_load_ss(b.right + n))));
+        written[i] = s.writeIndex[i];
+        if constexpr (Multitap) {
+            for (int k = 0; k < kTaps; ++k) {
+                written[kLines * (k + 1) + i] = (s.writeIndex[i] - s.tapOffset[k][i]) & mask;
+            }
         }
     }
+    uint32_t bound = kChunk - 1;
+    for (int i = 0; i < kLines; ++i) {
+        if constexpr (Modulated) {
+            bound = modulatedLimit(written, s.readIndex[i], s.readFrac[i], s.readStep[i], count, mask, bound);
+        } else {
+            bound = steppedLimit(written, s.readIndex[i], mask, bound);
+        }
+    }
+    if constexpr (Multitap) {
+        for (int t = kLines; t < kWritten; ++t) {
+            bound = steppedLimit(written, written[t], mask, bound);
+        }
+    }
+    return bound + 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,21 +490,45 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
         lineMask[i] = s.ringMask[i];
     }
 
-    // Filters of the four lines (segment 0 on y, 1..3 on the taps), then the saturator on y.
-    auto filterLines = [&](__m128& y, __m128 t[kTaps], auto filters) {
-        if constexpr (decltype(filters)::value) {
+    // Segment 0's filter on y (its high-cut blend gliding), then the saturator on y.
+    auto filterMain = [&](__m128& y) {
+        if constexpr (decay) {
             blendNow = _mm_add_ps(blendNow, _mm_mul_ps(_mm_sub_ps(blendTarget, blendNow), smoothing));
             y = segment[0].run(y, blendNow);
-            if constexpr (multitap) {
-                for (int k = 0; k < kTaps; ++k) {
-                    t[k] = segment[k + 1].run(t[k], tapBlend[k]);
-                }
-            }
         }
         y = saturator.template run<emphasis>(y);
     };
+    // Segment k's filter on tap k (1..3).
+    auto filterTap = [&](int k, __m128& t) { t = segment[k].run(t, tapBlend[k - 1]); };
+
+    // Staged stretches pay where the chain of one sample is long (a modulated read, or taps, with
+    // the loop filters) and runs are long enough to carry the bound's cost.
+    constexpr bool mayStage = decay && (modulated || multitap);
+    uint32_t stageLength = 1;
+    if constexpr (mayStage) {
+        if (run.count >= kStagedMinimumRun) {
+            stageLength = stagedLength<modulated, multitap>(s, run.count);
+        }
+    }
+    const bool staged = mayStage && stageLength >= kStagedMinimumStretch;
+
+    // The modulated read position of the next sample, found one sample ahead so that its loads
+    // need not wait for it: readFrac += readStep, then the whole samples move the index.
+    __m128 pairFrac = readFrac;
+    IndexVec pairIndex = readIndex;
+    if constexpr (modulated) {
+        pairFrac = _mm_add_ps(readFrac, readStep);
+        pairIndex = Ix::advance(readIndex, mask, pairFrac);
+    }
 
     ChunkBuffers buffers;
+    // Per sample of a stretch: what one step hands the next.
+    struct alignas(16) Handover {
+        __m128 y, x;
+        __m128 t[kTaps];
+    };
+    Handover handover[mayStage ? kChunk : 1];
+
     for (uint32_t chunkStart = 0; chunkStart < run.count; chunkStart += kChunk) {
         const uint32_t chunkFirst = run.first + chunkStart;
         const uint32_t chunkCount = std::min(kChunk, run.count - chunkStart);
@@ -404,9 +536,10 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
 
         uint32_t done = 0;
         while (done < chunkCount) {
-            // A stretch in which no stepped position reaches the end of the ring.
+            // A stretch in which no stepped position reaches the end of the ring, and whose reads
+            // may all come before its writes when it is staged.
             uint32_t tapPosition[kTaps][kLines] = {};
-            uint32_t length = chunkCount - done;
+            uint32_t length = std::min(chunkCount - done, staged ? stageLength : kChunk);
             for (int i = 0; i < kLines; ++i) {
                 length = std::min(length, roomBeforeWrap(write[i], lineMask[i]));
                 if constexpr (!modulated) {
@@ -434,22 +567,18 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
                 }
             }
 
-            for (uint32_t m = 0; m < length; ++m) {
-                const uint32_t n = done + m;
-
-                // 1. Output gains glide to their targets.
-                outGainL = _mm_add_ps(outGainL, _mm_mul_ps(_mm_sub_ps(outTargetL, outGainL), smooth));
-                outGainR = _mm_add_ps(outGainR, _mm_mul_ps(_mm_sub_ps(outTargetR, outGainR), smooth));
-
+            auto readingSteps = [&](uint32_t m, uint32_t n, Handover& h) {
                 // 2. Line outputs.
                 __m128 d;
                 if constexpr (modulated) {
-                    readFrac = _mm_add_ps(readFrac, readStep);
-                    readIndex = Ix::advance(readIndex, mask, readFrac);
+                    // The position of this sample was found with the previous one (below).
                     __m128 a, b;
-                    Ix::readPair(ring, readIndex, mask, a, b);
-                    readIndex = Ix::next(readIndex, mask);
-                    d = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), readFrac));
+                    Ix::readPair(ring, pairIndex, mask, a, b);
+                    d = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), pairFrac));
+                    readFrac = pairFrac;
+                    readIndex = Ix::next(pairIndex, mask);
+                    pairFrac = _mm_add_ps(readFrac, readStep);
+                    pairIndex = Ix::advance(readIndex, mask, pairFrac);
                 } else {
                     d = _mm_setr_ps(r0[m], r1[m], r2[m], r3[m]);
                 }
@@ -480,20 +609,19 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
                 envelope = _mm_add_ss(envelope, _mm_mul_ss(_mm_sub_ss(power, envelope), coef));
 
                 // 10. Taps.
-                __m128 t[kTaps];
                 if constexpr (multitap) {
                     for (int k = 0; k < kTaps; ++k) {
-                        t[k] = _mm_setr_ps(tapLine[k][0][m], tapLine[k][1][m], tapLine[k][2][m], tapLine[k][3][m]);
+                        h.t[k] = _mm_setr_ps(tapLine[k][0][m], tapLine[k][1][m], tapLine[k][2][m], tapLine[k][3][m]);
                     }
                 }
-
-                // 11. Filters and saturator ahead of the outputs.
-                if constexpr (filtersFirst) {
-                    filterLines(y, t, std::bool_constant<decay>{});
-                }
-
-                // 12. and 13. Line outputs with the taps, to the stereo outputs (the dry signal is
-                // added with the chunk's outputs).
+                h.y = y;
+                h.x = x;
+            };
+            // 1., 12. and 13. Output gains, line outputs with the taps, to the stereo outputs (the
+            // dry signal is added with the chunk's outputs).
+            auto outputSteps = [&](uint32_t n, __m128 y, const __m128 t[kTaps]) {
+                outGainL = _mm_add_ps(outGainL, _mm_mul_ps(_mm_sub_ps(outTargetL, outGainL), smooth));
+                outGainR = _mm_add_ps(outGainR, _mm_mul_ps(_mm_sub_ps(outTargetR, outGainR), smooth));
                 __m128 o = y;
                 if constexpr (multitap) {
                     o = _mm_add_ps(o, _mm_mul_ps(t[0], tapLevel[0]));
@@ -506,13 +634,9 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
                 __m128 sum = _mm_add_ps(_mm_unpacklo_ps(pL, pR), _mm_unpackhi_ps(pL, pR));
                 sum = _mm_add_ps(sum, _mm_movehl_ps(sum, sum));
                 _mm_storel_pi(reinterpret_cast<__m64*>(buffers.sums + 2 * n), sum);
-
-                // 14. Filters and saturator inside the loop only.
-                if constexpr (!filtersFirst && decay) {
-                    filterLines(y, t, std::true_type{});
-                }
-
-                // 15. Multitap nodes.
+            };
+            // 15. to 17. Multitap nodes, feedback through the main matrix, the ring's writes.
+            auto nodeSteps = [&](uint32_t m, __m128 y, const __m128 t[kTaps], __m128 x) {
                 if constexpr (multitap) {
                     __m128 r[kSegments];
                     for (int k = 0; k < kSegments; ++k) {
@@ -530,8 +654,6 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
                     }
                     y = r[0];
                 }
-
-                // 16. and 17. Feedback through the main matrix into the line inputs.
                 __m128 f = x;
                 if constexpr (decay) {
                     f = _mm_add_ps(mixRows(y, mainRows), x);
@@ -540,6 +662,63 @@ void runShaped(EngineState& s, float* ring, const LoopRun& run) {
                 _mm_store_ss(w1 + m, broadcast<1>(f));
                 _mm_store_ss(w2 + m, _mm_movehl_ps(f, f));
                 _mm_store_ss(w3 + m, broadcast<3>(f));
+            };
+            // 11. and 14. The filters and the saturator, ahead of the outputs or inside the loop.
+            auto filterSteps = [&](__m128& y, __m128 t[kTaps]) {
+                filterMain(y);
+                if constexpr (multitap && decay) {
+                    for (int k = 1; k < kSegments; ++k) {
+                        filterTap(k, t[k - 1]);
+                    }
+                }
+            };
+
+            if (staged) {
+                // Every read of the stretch, then the filters over the whole stretch, then every
+                // write: each pass is short enough for several samples to be under way at once.
+                for (uint32_t m = 0; m < length; ++m) {
+                    readingSteps(m, done + m, handover[m]);
+                    if constexpr (!filtersFirst) {
+                        outputSteps(done + m, handover[m].y, handover[m].t);
+                    }
+                }
+                // The filters two segments at a time: two independent recursions per pass, with
+                // their states in registers.
+                if constexpr (multitap) {
+                    for (uint32_t m = 0; m < length; ++m) {
+                        filterMain(handover[m].y);
+                        filterTap(1, handover[m].t[0]);
+                    }
+                    for (uint32_t m = 0; m < length; ++m) {
+                        filterTap(2, handover[m].t[1]);
+                        filterTap(3, handover[m].t[2]);
+                    }
+                } else {
+                    for (uint32_t m = 0; m < length; ++m) {
+                        filterMain(handover[m].y);
+                    }
+                }
+                for (uint32_t m = 0; m < length; ++m) {
+                    const Handover& h = handover[m];
+                    if constexpr (filtersFirst) {
+                        outputSteps(done + m, h.y, h.t);
+                    }
+                    nodeSteps(m, h.y, h.t, h.x);
+                }
+            } else {
+                // The steps in their plain order, sample by sample.
+                for (uint32_t m = 0; m < length; ++m) {
+                    Handover h;
+                    readingSteps(m, done + m, h);
+                    if constexpr (filtersFirst) {
+                        filterSteps(h.y, h.t);
+                    }
+                    outputSteps(done + m, h.y, h.t);
+                    if constexpr (!filtersFirst && decay) {
+                        filterSteps(h.y, h.t);
+                    }
+                    nodeSteps(m, h.y, h.t, h.x);
+                }
             }
 
             done += length;

@@ -192,6 +192,9 @@ bool SoundFileWriter::open(const std::string& path, Container container, SampleF
         // Without clipping, libsndfile wraps values beyond full scale around to the opposite sign.
         sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
+    // No PEAK chunk in float files: keeping it up to date costs a scan of every sample written (a
+    // tenth of a whole render), and with its time stamp two renders of the same input would differ.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     return true;
 }
 
