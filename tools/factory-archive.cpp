@@ -18,6 +18,7 @@ namespace tarsk {
 namespace {
 
 constexpr size_t kMaxMemberNameChars = 255;  // what the archive reader of the plug-in takes
+constexpr size_t kMinDescriptionChars = 40;             // a sentence, not a word
 
 struct Member {
     std::string name;  // full member name
@@ -55,6 +56,30 @@ bool sortedEntries(const std::filesystem::path& folder, Filter keep, std::vector
     return true;
 }
 
+// A factory program shows its whole name in the program lists, tells a musician what it is for and
+// says how its sound ends; a program that holds its sound says so in its description as well.
+bool checkFactoryTexts(const ProgramSource& source, std::string& error) {
+    const std::string name(source.record.name());
+    if (name.size() > static_cast<size_t>(kShownNameChars)) {
+        error = "the name '" + name + "' is longer than the " + std::to_string(kShownNameChars) + " characters shown";
+        return false;
+    }
+    const std::string description(source.record.description());
+    if (description.size() < kMinDescriptionChars) {
+        error = "the description is missing or too short to tell what the program is for";
+        return false;
+    }
+    if (source.tail == TailPromise::none) {
+        error = "no 'tail' line: give the seconds the sound needs to die away, or 'tail sustain'";
+        return false;
+    }
+    if (source.tail == TailPromise::sustain && description.find("sustain") == std::string::npos) {
+        error = "the program is marked 'tail sustain' but its description does not say that it sustains";
+        return false;
+    }
+    return true;
+}
+
 // Builds one program's file and checks that the plug-in reads back exactly the source's record.
 bool buildMember(const std::string& category, const std::filesystem::path& sourcePath, Member& member,
                  std::string& error) {
@@ -65,6 +90,10 @@ bool buildMember(const std::string& category, const std::filesystem::path& sourc
     const std::string programName(source.record.name());
     if (programName.empty()) {
         error = sourcePath.string() + ": the program has no name";
+        return false;
+    }
+    if (!checkFactoryTexts(source, error)) {
+        error = sourcePath.string() + ": " + error;
         return false;
     }
     if (!buildProgramFile(source, member.bytes, error)) {

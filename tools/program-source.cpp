@@ -112,6 +112,9 @@ constexpr FileEntry kFileEntries[] = {
     {"fxpNumParams", &ProgramSource::fxpNumParams},
 };
 constexpr size_t kFileEntryCount = sizeof(kFileEntries) / sizeof(kFileEntries[0]);
+constexpr std::string_view kTailEntry = "tail";
+constexpr std::string_view kTailSustain = "sustain";
+constexpr double kMaxTailSeconds = 600.0;
 
 class Parser {
 public:
@@ -119,7 +122,7 @@ public:
 
     bool parse(std::string_view text, ProgramSource& source) {
         const size_t fieldCount = programFields().size();
-        std::vector<int> seenAt(fieldCount + kFileEntryCount, 0);
+        std::vector<int> seenAt(fieldCount + kFileEntryCount + 1, 0);  // the last one for the tail
         size_t position = 0;
         while (position <= text.size()) {
             size_t end = text.find('\n', position);
@@ -144,6 +147,8 @@ public:
             const ProgramField* field = findProgramField(key);
             if (field != nullptr) {
                 slot = static_cast<size_t>(field - programFields().data());
+            } else if (key == kTailEntry) {
+                slot = fieldCount + kFileEntryCount;
             } else {
                 slot = fieldCount;
                 while (slot < fieldCount + kFileEntryCount && key != kFileEntries[slot - fieldCount].name) {
@@ -159,8 +164,9 @@ public:
             }
             seenAt[slot] = lineNumber;
 
-            bool ok = field != nullptr ? parseField(*field, rest, source.record)
-                                       : parseFileEntry(kFileEntries[slot - fieldCount], rest, source);
+            bool ok = field != nullptr                         ? parseField(*field, rest, source.record)
+                      : slot == fieldCount + kFileEntryCount ? parseTail(rest, source)
+                                                             : parseFileEntry(kFileEntries[slot - fieldCount], rest, source);
             if (!ok) {
                 return false;
             }
@@ -251,6 +257,21 @@ private:
         return true;
     }
 
+    bool parseTail(std::string_view rest, ProgramSource& source) {
+        std::vector<std::string_view> tokens = values(rest);
+        if (tokens.size() == 1 && tokens[0] == kTailSustain) {
+            source.tail = TailPromise::sustain;
+            return true;
+        }
+        float seconds = 0.0f;
+        if (tokens.size() != 1 || !parseFloat(tokens[0], seconds) || seconds <= 0.0f || seconds > kMaxTailSeconds) {
+            return fail("tail takes the seconds the sound needs to die away (above 0, at most 600) or 'sustain'");
+        }
+        source.tail = TailPromise::seconds;
+        source.tailSeconds = seconds;
+        return true;
+    }
+
     std::string_view fileName;
     std::string& error;
     int lineNumber = 0;
@@ -306,6 +327,13 @@ bool formatProgramSource(const ProgramSource& source, std::string& text, std::st
     }
     if (source.fxpNumParams != 0) {
         text += "fxpNumParams "s + std::to_string(source.fxpNumParams) + "\n";
+    }
+    if (source.tail == TailPromise::sustain) {
+        text += "tail sustain\n";
+    } else if (source.tail == TailPromise::seconds) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof(seconds), "%.9g", source.tailSeconds);
+        text += "tail "s + seconds + "\n";
     }
     const ProgramRecord& record = source.record;
     for (const ProgramField& field : programFields()) {

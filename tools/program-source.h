@@ -11,6 +11,9 @@
 //   fxpVersion 1      the header's fxVersion (default 760)
 //   fxpByteSize 0     the header's byteSize (default: chunk size + 52, as the plug-in writes it)
 //   fxpNumParams 0    the header's numParams (default 0)
+// and one line describes the sound rather than the file, for the checks of the factory programs:
+//   tail 2.5          after the input stops, the output falls below -90 dBFS within 2.5 seconds
+//   tail sustain      the program is meant to hold its sound (a freeze, an endless loop)
 #pragma once
 
 #include <cstdint>
@@ -23,6 +26,9 @@
 
 namespace tarsk {
 
+// What a source says about how its sound ends.
+enum class TailPromise { none, seconds, sustain };
+
 struct ProgramSource {
     ProgramRecord record;  // starts all zero
     uint32_t layout = kCurrentLayout;
@@ -30,6 +36,8 @@ struct ProgramSource {
     uint32_t fxpNumParams = 0;
     bool hasFxpByteSize = false;  // otherwise byteSize is chunk size + 52
     uint32_t fxpByteSize = 0;
+    TailPromise tail = TailPromise::none;
+    double tailSeconds = 0.0;  // with TailPromise::seconds
 };
 
 // Parses source text; fileName only labels the messages ("file:line: what"). On failure the answer is

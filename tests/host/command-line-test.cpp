@@ -1,13 +1,12 @@
 // tarskverb-host as a user runs it: output and exit codes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "host-paths.h"
+#include "host/host-run.h"
 
 namespace {
 
@@ -15,29 +14,9 @@ using tarsk::test::fixturePath;
 using tarsk::test::hostPath;
 using tarsk::test::pluginPath;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error together
-};
+using tarsk::test::RunResult;
 
-RunResult run(const std::string& arguments) {
-    RunResult result;
-    std::string command = hostPath();
-    command.insert(command.begin(), '\'');
-    command.append("' ").append(arguments).append(" 2>&1");
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        result.output.append(buffer, n);
-    }
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+RunResult run(const std::string& arguments) { return tarsk::test::runHost(arguments); }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

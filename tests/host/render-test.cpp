@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "host-paths.h"
+#include "host/host-run.h"
 #include "plugin/vst2-abi.h"
 
 namespace {
@@ -40,29 +41,12 @@ constexpr size_t kFxpHeaderBytes = 60;
 // ---------------------------------------------------------------------------------------------
 // Running the host
 
-struct RunResult {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error together
-};
+using tarsk::test::RunResult;
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-// Runs tarskverb-host with the arguments; environment is prefixed to the command (NAME='value' ...).
 RunResult run(const std::string& arguments, const std::string& environment = "") {
-    RunResult result;
-    std::string command = environment + " " + quoted(hostPath()) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        result.output.append(buffer, n);
-    }
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return tarsk::test::runHost(arguments, environment);
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

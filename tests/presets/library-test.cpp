@@ -77,11 +77,16 @@ TEST_F(LibraryActions, StartMountsAndScansOnceAndStopEmptiesEverything) {
     EXPECT_FALSE(startLibrary(library));  // only the call that started the worker mounts and scans
     ASSERT_TRUE(worker.waitUntilIdle(kWaitMs));
     factory.readLock();
-    EXPECT_EQ(factory.categoryCount(), 3u);
-    EXPECT_EQ(factory.count(), 7u);
-    EXPECT_STREQ(factory.category(0).name, "Echoes");
-    EXPECT_STREQ(factory.entry(1).name, "Heavenly Echo 1&#47;2");
-    EXPECT_EQ(entryFilePath(factory.entry(1)), "/res/presets/Echoes/Heavenly Echo 1&#47;2.fxp");
+    EXPECT_GE(factory.categoryCount(), 8u);
+    EXPECT_GE(factory.count(), 150u);
+    ASSERT_STREQ(factory.category(0).name, "Echoes");
+    std::string heavenly;
+    for (uint32_t e = factory.category(0).firstEntry; e < factory.category(0).firstEntry + factory.category(0).entryCount; ++e) {
+        if (std::string(factory.entry(e).name) == "Heavenly Echo 1&#47;2") {
+            heavenly = entryFilePath(factory.entry(e));
+        }
+    }
+    EXPECT_EQ(heavenly, "/res/presets/Echoes/Heavenly Echo 1&#47;2.fxp");
     factory.unlock();
     user.readLock();
     EXPECT_EQ(user.categoryCount(), 0u);  // no user folder yet, and scanning creates none

@@ -92,6 +92,10 @@ TEST(ProgramSourceParse, ErrorsNameFileLineAndProblem) {
         {"layout 0xE000\n", "test.program:1: unknown layout '0xE000'"},
         {"fxpVersion\n", "test.program:1: fxpVersion takes one unsigned integer"},
         {"\r\n\r\nlfo3.period 1\r\n", "test.program:3: unknown field 'lfo3.period'"},
+        {"tail 0\n", "test.program:1: tail takes the seconds"},
+        {"tail -1\n", "tail takes the seconds"},
+        {"tail forever\n", "tail takes the seconds"},
+        {"tail 2\ntail sustain\n", "test.program:2: 'tail' given twice"},
     };
     for (const Case& c : cases) {
         ProgramSource source;
@@ -130,6 +134,8 @@ TEST(ProgramSourceFormat, FormattedSourcesParseBackExactly) {
         source.record = randomRecord(seed);
         source.record.setF(word::beta, -0.0f);
         source.record.setF(word::alpha, 1e-30f);
+        source.tail = seed % 3 == 0 ? TailPromise::none : seed % 3 == 1 ? TailPromise::sustain : TailPromise::seconds;
+        source.tailSeconds = source.tail == TailPromise::seconds ? 0.1 * seed + 0.05 : 0.0;
         if (seed % 2 == 0) {
             source.layout = 0x4000;
             source.fxpVersion = 1;
@@ -148,6 +154,8 @@ TEST(ProgramSourceFormat, FormattedSourcesParseBackExactly) {
         EXPECT_EQ(parsed.hasFxpByteSize, source.hasFxpByteSize);
         EXPECT_EQ(parsed.fxpByteSize, source.fxpByteSize);
         EXPECT_EQ(parsed.fxpNumParams, source.fxpNumParams);
+        EXPECT_EQ(parsed.tail, source.tail);
+        EXPECT_FLOAT_EQ(static_cast<float>(parsed.tailSeconds), static_cast<float>(source.tailSeconds));
     }
     ProgramSource bad;
     bad.record.setU(word::wet, 0x7FC00000);  // NaN

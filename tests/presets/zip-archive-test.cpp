@@ -4,6 +4,8 @@
 
 #include <unzip.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -187,7 +189,20 @@ TEST(ZipArchiveNode, DamagedMemberIsRejectedByTheProgramFileChecks) {
     EXPECT_EQ(record, before);
 }
 
-TEST(FactoryArchive, TheEmbeddedArchiveHoldsTheStarterPrograms) {
+// The category folders of the factory sources, in byte order.
+std::vector<std::string> sourceCategories() {
+    std::vector<std::string> names;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(TARSK_TEST_SOURCE_DIR) + "/resources/factory")) {
+        if (entry.is_directory() && entry.path().filename().string()[0] != '.') {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FactoryArchive, TheEmbeddedArchiveHoldsTheFactoryPrograms) {
     std::unique_ptr<MemoryStream> resource = openResource("presets.zip");
     ASSERT_NE(resource, nullptr);
     ProgramFileSystem files;
@@ -195,7 +210,6 @@ TEST(FactoryArchive, TheEmbeddedArchiveHoldsTheStarterPrograms) {
 
     std::unique_ptr<Stream> fifths = files.open("/res/presets/Echoes/Fifths Delay.fxp", kOpenRead);
     ASSERT_NE(fifths, nullptr);
-    EXPECT_EQ(readAll(*fifths).size(), 940u);
     EXPECT_EQ(files.open("/res/presets/echoes/Fifths Delay.fxp", kOpenRead), nullptr);
     EXPECT_EQ(files.open("/res/presets/Echoes/fifths delay.fxp", kOpenRead), nullptr);
     EXPECT_EQ(files.open("/res/presets/Echoes/Fifths Delay.fxp", kOpenWrite), nullptr);
@@ -203,7 +217,8 @@ TEST(FactoryArchive, TheEmbeddedArchiveHoldsTheStarterPrograms) {
     std::unique_ptr<FolderIterator> presets = files.openFolder("/res/presets");
     ASSERT_NE(presets, nullptr);
     std::vector<std::string> folders;
-    int files1 = 0;
+    int oldLayouts = 0;
+    int oldMagic = 0;
     for (; presets->valid(); presets->next()) {
         const std::string name = presets->name();
         if (presets->type() == kEntryTypeFolder) {
@@ -212,14 +227,23 @@ TEST(FactoryArchive, TheEmbeddedArchiveHoldsTheStarterPrograms) {
         }
         EXPECT_EQ(presets->type(), kEntryTypeFile);
         EXPECT_EQ(name.find('/'), name.rfind('/')) << name;  // Category/Program.fxp
-        ++files1;
         std::unique_ptr<Stream> stream = files.open("/res/presets/" + name, kOpenRead);
-        ProgramRecord record;
         ASSERT_NE(stream, nullptr) << name;
-        EXPECT_TRUE(readFxpIntoRecord(*stream, record)) << name;
+        const std::vector<uint8_t> bytes = readAll(*stream);
+        MemoryStream copy(const_cast<uint8_t*>(bytes.data()), bytes.size());
+        ProgramRecord record;
+        EXPECT_TRUE(readFxpIntoRecord(copy, record)) << name;
+        constexpr size_t kVersionAt = 64;  // the chunk's second word, after the 60-byte header
+        ASSERT_GT(bytes.size(), kVersionAt + 4) << name;
+        const uint32_t version = bytes[kVersionAt] | bytes[kVersionAt + 1] << 8 | bytes[kVersionAt + 2] << 16 |
+                                 static_cast<uint32_t>(bytes[kVersionAt + 3]) << 24;
+        oldLayouts += version != kCurrentLayout ? 1 : 0;
+        oldMagic += record.u(word::magic) == kProgramMagicOld ? 1 : 0;
     }
-    EXPECT_EQ(folders, (std::vector<std::string>{"Echoes", "Filters", "Rooms"}));
-    EXPECT_EQ(files1, 7);
+    EXPECT_EQ(folders, sourceCategories());
+    // Some programs are stored the way older versions wrote them, so loading them exercises migration.
+    EXPECT_GE(oldLayouts, 3);
+    EXPECT_GE(oldMagic, 2);
 
     // The name with a slash is stored encoded; the old-layout program keeps its old magic.
     std::unique_ptr<Stream> heavenly = files.open("/res/presets/Echoes/Heavenly Echo 1&#47;2.fxp", kOpenRead);
@@ -248,43 +272,64 @@ std::vector<std::string> memberNames(const std::string& path) {
     return names;
 }
 
+// A program source with every text a factory program needs.
+std::string smallSource(const std::string& name) {
+    return "name " + name + "\ndescription A test program that only has to be stored in the right place.\n"
+           "tail 1\nmagic 0x5D3B607C\nversion 0xD000\ndry 100\n";
+}
+
 TEST(FactoryArchive, IsBuiltReproduciblyInFolderOrder) {
     TestFolder folder;
     const std::string sources = std::string(TARSK_TEST_SOURCE_DIR) + "/resources/factory";
     FactoryArchiveSummary summary;
     std::string error;
     ASSERT_TRUE(makeFactoryArchive(sources, folder.file("one.zip"), summary, error)) << error;
-    EXPECT_EQ(summary.programs, 7u);
-    EXPECT_EQ(summary.categories, 3u);
+    EXPECT_EQ(summary.categories, sourceCategories().size());
     ASSERT_TRUE(makeFactoryArchive(sources, folder.file("two.zip"), summary, error)) << error;
     const std::string one = readWholeFile(folder.file("one.zip"));
     EXPECT_EQ(one, readWholeFile(folder.file("two.zip")));
     ResourceBytes embedded;
     ASSERT_TRUE(findResource("ZIP", "PRESETS", embedded));
     EXPECT_EQ(one, std::string(reinterpret_cast<const char*>(embedded.data), embedded.size));
+    EXPECT_EQ(memberNames(folder.file("one.zip")).size(), 1 + summary.categories + summary.programs);
 
+    // Folders and members in byte order, each folder entry before its members, whatever the source
+    // file names; hidden files and folders are left out.
+    TestFolder small;
+    std::filesystem::create_directories(small.path() / "Rooms");
+    std::filesystem::create_directories(small.path() / "Echoes");
+    std::filesystem::create_directories(small.path() / ".hidden");
+    writeWholeFile(small.file("Rooms/z.program"), smallSource("Attic"));
+    writeWholeFile(small.file("Rooms/a.program"), smallSource("Zoo"));
+    writeWholeFile(small.file("Echoes/one.program"), smallSource("Half 1/2"));
+    writeWholeFile(small.file("Echoes/.skip.program"), smallSource("Hidden"));
+    writeWholeFile(small.file(".hidden/x.program"), smallSource("Hidden Too"));
+    ASSERT_TRUE(makeFactoryArchive(small.path().string(), small.file("out.zip"), summary, error)) << error;
     const std::vector<std::string> expected = {
-        "presets/",
-        "presets/Echoes/",
-        "presets/Echoes/Fifths Delay.fxp",
-        "presets/Echoes/Heavenly Echo 1&#47;2.fxp",
-        "presets/Echoes/Simple Echo.fxp",
-        "presets/Filters/",
-        "presets/Filters/Comb Resonator.fxp",
-        "presets/Filters/Phaser Sweep.fxp",
-        "presets/Rooms/",
-        "presets/Rooms/Small Room.fxp",
-        "presets/Rooms/Wooden Chamber.fxp",
+        "presets/",        "presets/Echoes/", "presets/Echoes/Half 1&#47;2.fxp", "presets/Rooms/",
+        "presets/Rooms/Attic.fxp", "presets/Rooms/Zoo.fxp",
     };
-    EXPECT_EQ(memberNames(folder.file("one.zip")), expected);
+    EXPECT_EQ(memberNames(small.file("out.zip")), expected);
 
-    // A source that does not parse stops the build, and no archive appears.
-    TestFolder broken;
-    std::filesystem::create_directories(broken.path() / "Cat");
-    writeWholeFile(broken.file("Cat/bad.program"), "name Bad\nwet fifty\n");
-    EXPECT_FALSE(makeFactoryArchive(broken.path().string(), broken.file("out.zip"), summary, error));
-    EXPECT_NE(error.find("bad.program"), std::string::npos) << error;
-    EXPECT_FALSE(std::filesystem::exists(broken.file("out.zip")));
+    // A source that does not parse, or lacks what a factory program must say, stops the build, and no
+    // archive appears.
+    const std::pair<const char*, const char*> refused[] = {
+        {"name Bad\nwet fifty\n", "bad.program"},
+        {"version 0xD000\nname Quiet\ndescription A program that never says how long its sound lasts.\n", "tail"},
+        {"version 0xD000\nname Frozen\ndescription A pad that holds the last chord for as long as you like.\ntail sustain\n",
+         "sustain"},
+        {"version 0xD000\nname Twenty-five Characters!!!\ndescription Long enough to say what it is for, surely.\ntail 1\n",
+         "24"},
+        {"version 0xD000\nname Short\ndescription Echo.\ntail 1\n", "description"},
+    };
+    for (const auto& [text, what] : refused) {
+        TestFolder broken;
+        std::filesystem::create_directories(broken.path() / "Cat");
+        writeWholeFile(broken.file("Cat/bad.program"), text);
+        EXPECT_FALSE(makeFactoryArchive(broken.path().string(), broken.file("out.zip"), summary, error)) << text;
+        EXPECT_NE(error.find(what), std::string::npos) << error;
+        EXPECT_FALSE(std::filesystem::exists(broken.file("out.zip")));
+    }
 }
 
 }  // namespace

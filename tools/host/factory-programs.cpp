@@ -10,6 +10,8 @@
 #include "engine/program-record.h"
 #include "presets/fxp-file.h"
 #include "presets/library-actions.h"
+#include "presets/library-worker.h"
+#include "presets/program-list.h"
 #include "presets/program-chunk.h"
 #include "presets/zip-archive-node.h"
 #include "tarsklib/stream.h"
@@ -129,13 +131,22 @@ bool mountFactoryArchive(const std::string& pluginPath, tarsk::ProgramFileSystem
 
 bool loadFactoryProgram(const std::string& pluginPath, const std::string& categoryAndName,
                         std::vector<uint8_t>& chunk, std::string& error) {
+    tarsk::ProgramFileSystem files;
+    if (!mountFactoryArchive(pluginPath, files, error)) {
+        return false;
+    }
+    if (!loadFactoryProgram(files, categoryAndName, chunk, error)) {
+        error += " in '" + pluginPath + "'";
+        return false;
+    }
+    return true;
+}
+
+bool loadFactoryProgram(tarsk::ProgramFileSystem& files, const std::string& categoryAndName,
+                        std::vector<uint8_t>& chunk, std::string& error) {
     const size_t slash = categoryAndName.find('/');
     if (slash == std::string::npos || slash == 0 || slash + 1 == categoryAndName.size()) {
         error = "a factory program is named \"Category/Name\", not '" + categoryAndName + "'";
-        return false;
-    }
-    tarsk::ProgramFileSystem files;
-    if (!mountFactoryArchive(pluginPath, files, error)) {
         return false;
     }
     const std::string category = categoryAndName.substr(0, slash);
@@ -144,8 +155,7 @@ bool loadFactoryProgram(const std::string& pluginPath, const std::string& catego
                              tarsk::encodeFileName(name) + tarsk::kProgramFileExtension;
     std::unique_ptr<tarsk::Stream> stream = files.open(path, tarsk::kOpenRead);
     if (stream == nullptr) {
-        error = "no factory program '" + categoryAndName + "' in '" + pluginPath +
-                "' (tarskverb-host list shows them)";
+        error = "no factory program '" + categoryAndName + "' (tarskverb-host list shows them)";
         return false;
     }
     std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
@@ -158,6 +168,25 @@ bool loadFactoryProgram(const std::string& pluginPath, const std::string& catego
     }
     data.resize(size);
     chunk = std::move(data);
+    return true;
+}
+
+bool listFactoryPrograms(const std::string& pluginPath, std::vector<std::string>& names, std::string& error) {
+    tarsk::ProgramFileSystem files;
+    if (!mountFactoryArchive(pluginPath, files, error)) {
+        return false;
+    }
+    tarsk::ProgramList list;
+    tarsk::scanProgramFolder(files, tarsk::kFactoryProgramsPath, list);
+    names.clear();
+    list.readLock();
+    for (uint32_t c = 0; c < list.categoryCount(); ++c) {
+        const tarsk::ProgramCategory category = list.category(c);
+        for (uint32_t e = category.firstEntry; e < category.firstEntry + category.entryCount; ++e) {
+            names.push_back(tarsk::decodeFileName(category.name) + "/" + tarsk::decodeFileName(list.entry(e).name));
+        }
+    }
+    list.unlock();
     return true;
 }
 

@@ -25,4 +25,11 @@ bool mountFactoryArchive(const std::string& pluginPath, tarsk::ProgramFileSystem
 bool loadFactoryProgram(const std::string& pluginPath, const std::string& categoryAndName,
                         std::vector<uint8_t>& chunk, std::string& error);
 
+// The same from a file system whose "res" mount is already the factory archive.
+bool loadFactoryProgram(tarsk::ProgramFileSystem& files, const std::string& categoryAndName,
+                        std::vector<uint8_t>& chunk, std::string& error);
+
+// The factory programs of the plug-in as "Category/Name", in the order the program lists show them.
+bool listFactoryPrograms(const std::string& pluginPath, std::vector<std::string>& names, std::string& error);
+
 }  // namespace tarskhost

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plugin/vst2-abi.h"
 
@@ -19,6 +20,23 @@ struct HostOptions {
     std::string product = "tarskverb-host";
     int32_t vendorVersion = 1;
     bool canSizeWindow = false;
+};
+
+// One block of audio for every channel a plug-in has, and the pointer arrays its audio callback takes.
+struct ChannelBuffers {
+    ChannelBuffers(int32_t inputCount, int32_t outputCount, int32_t frames)
+        : inputs(inputCount, std::vector<float>(frames)), outputs(outputCount, std::vector<float>(frames)) {
+        for (auto& channel : inputs) {
+            inputPointers.push_back(channel.data());
+        }
+        for (auto& channel : outputs) {
+            outputPointers.push_back(channel.data());
+        }
+    }
+    std::vector<std::vector<float>> inputs;
+    std::vector<std::vector<float>> outputs;
+    std::vector<float*> inputPointers;
+    std::vector<float*> outputPointers;
 };
 
 class PluginHost {

@@ -475,16 +475,9 @@ int render(const RenderOptions& options) {
     const int32_t block = static_cast<int32_t>(options.block);
     const int32_t inputCount = std::max(effect->numInputs, kMinPluginChannels);
     const int32_t outputCount = std::max(effect->numOutputs, kMinPluginChannels);
-    std::vector<std::vector<float>> inputs(inputCount, std::vector<float>(block));
-    std::vector<std::vector<float>> outputs(outputCount, std::vector<float>(block));
-    std::vector<float*> inputPointers;
-    std::vector<float*> outputPointers;
-    for (auto& channel : inputs) {
-        inputPointers.push_back(channel.data());
-    }
-    for (auto& channel : outputs) {
-        outputPointers.push_back(channel.data());
-    }
+    ChannelBuffers buffers(inputCount, outputCount, block);
+    std::vector<std::vector<float>>& inputs = buffers.inputs;
+    std::vector<std::vector<float>>& outputs = buffers.outputs;
     const float* outRight = effect->numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
     // The files are read and written in chunks of whole blocks, far fewer calls than one per block.
     const int64_t chunkFrames = std::max<int64_t>(block, kFileChunkFrames / block * block);
@@ -555,7 +548,7 @@ int render(const RenderOptions& options) {
             std::fill(channel.begin(), channel.end(), 0.0f);
         }
 
-        host.processReplacing(inputPointers.data(), outputPointers.data(), frames);
+        host.processReplacing(buffers.inputPointers.data(), buffers.outputPointers.data(), frames);
 
         float* out = outChunk.data() + outFrames * kOutputChannels;
         nonFinite += interleaveFrames(outputs[0].data(), outRight, frames, out);

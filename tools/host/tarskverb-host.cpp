@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/list-command.h"
+#include "host/measure-command.h"
 #include "host/plugin-host.h"
 #include "host/render-command.h"
 
@@ -26,7 +27,8 @@ const char* const kUsageTail =
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
 void printUsage(FILE* to) {
-    std::fprintf(to, "%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, kUsageTail);
+    std::fprintf(to, "%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
+                 kUsageTail);
 }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
@@ -148,6 +150,9 @@ int main(int argc, char** argv) {
     }
     if (command == "list") {
         return tarskhost::runList(args);
+    }
+    if (command == "measure") {
+        return tarskhost::runMeasure(args);
     }
     if (command == "render") {
         return tarskhost::runRender(args);

@@ -1,0 +1,162 @@
+// The measure command of tarskverb-host: renders a noise burst through the plug-in with one or more
+// programs and prints one line of measurements for each, for tuning programs by their numbers.
+#include "host/measure-command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/factory-programs.h"
+#include "host/program-measure.h"
+#include "presets/fxp-file.h"
+#include "presets/program-chunk.h"
+#include "program-source.h"
+#include "tarsklib/stream.h"
+
+namespace tarskhost {
+
+const char* const kMeasureUsage =
+    "  measure [OPTIONS] PLUGIN.so [PROGRAM...]\n"
+    "                    play one second of white noise (peaks at -12 dBFS) through each PROGRAM\n"
+    "                    and print the output's peak, its level against the input, how long the\n"
+    "                    tail takes to fall below -90 dBFS, its RT60 and the spectral centre during\n"
+    "                    and after the noise. PROGRAM is a FILE.fxp, a readable FILE.program or a\n"
+    "                    factory program \"CATEGORY/NAME\"; without one, every factory program\n"
+    "    --rate HZ            sample rate (default 48000)\n"
+    "    --tempo BPM          tempo the host reports (default 120)\n"
+    "    --max-tail SECONDS   longest tail rendered after the noise (default 30)\n";
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool chunkOfFxpBytes(const uint8_t* bytes, size_t size, std::vector<uint8_t>& chunk) {
+    tarsk::MemoryStream stream(const_cast<uint8_t*>(bytes), size);
+    std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
+    size_t chunkSize = 0;
+    tarsk::ProgramRecord record;
+    if (!tarsk::readFxpChunk(stream, data.data(), chunkSize) || chunkSize == 0 ||
+        !tarsk::readChunk(record, data.data(), chunkSize)) {
+        return false;
+    }
+    data.resize(chunkSize);
+    chunk = std::move(data);
+    return true;
+}
+
+// The chunk of a program argument: a .fxp file, a readable source or a factory program.
+bool programChunk(const std::string& pluginPath, const std::string& program, std::vector<uint8_t>& chunk,
+                  std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (endsWith(program, ".program")) {
+        tarsk::ProgramSource source;
+        if (!tarsk::readProgramSourceFile(program, source, error) || !tarsk::buildProgramFile(source, bytes, error)) {
+            return false;
+        }
+    } else if (endsWith(program, ".fxp")) {
+        if (!tarsk::readWholeFile(program, bytes)) {
+            error = "cannot read the program file '" + program + "'";
+            return false;
+        }
+    } else {
+        return loadFactoryProgram(pluginPath, program, chunk, error);
+    }
+    if (!chunkOfFxpBytes(bytes.data(), bytes.size(), chunk)) {
+        error = "'" + program + "' holds no readable program";
+        return false;
+    }
+    return true;
+}
+
+bool parseSeconds(const std::string& text, double low, double high, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && errno == 0 && value >= low && value <= high;
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tarskverb-host measure: %s\n(tarskverb-host --help lists the options)\n", message.c_str());
+    return kExitUsage;
+}
+
+}  // namespace
+
+int runMeasure(const std::vector<std::string>& args) {
+    MeasureSettings settings;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--rate" || arg == "--tempo" || arg == "--max-tail") {
+            if (i + 1 >= args.size()) {
+                return usageError(arg + " needs a value");
+            }
+            const std::string& value = args[++i];
+            double number = 0.0;
+            if (arg == "--rate") {
+                if (!parseSeconds(value, 8000.0, 384000.0, number)) {
+                    return usageError("--rate takes hertz from 8000 to 384000, not '" + value + "'");
+                }
+                settings.sampleRate = number;
+            } else if (arg == "--tempo") {
+                if (!parseSeconds(value, 1.0, 999.0, number)) {
+                    return usageError("--tempo takes beats per minute from 1 to 999, not '" + value + "'");
+                }
+                settings.tempo = number;
+            } else {
+                if (!parseSeconds(value, 0.1, 600.0, number)) {
+                    return usageError("--max-tail takes seconds from 0.1 to 600, not '" + value + "'");
+                }
+                settings.maxTailSeconds = number;
+            }
+        } else if (arg.rfind("--", 0) == 0) {
+            return usageError("unknown option '" + arg + "'");
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.empty()) {
+        return usageError("expected PLUGIN.so");
+    }
+    const std::string pluginPath = positional[0];
+    std::vector<std::string> programs(positional.begin() + 1, positional.end());
+    std::string error;
+    if (programs.empty() && !listFactoryPrograms(pluginPath, programs, error)) {
+        std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    std::printf("%8s %7s %7s %7s %8s %8s  %s\n", "peak", "gain", "tail", "rt60", "centre", "tail at", "program");
+    std::printf("%8s %7s %7s %7s %8s %8s\n", "dBFS", "dB", "s", "s", "Hz", "Hz");
+    int status = kExitOk;
+    for (const std::string& program : programs) {
+        std::vector<uint8_t> chunk;
+        ProgramMeasurement m;
+        if (!programChunk(pluginPath, program, chunk, error) || !measureProgram(pluginPath, chunk, settings, m, error)) {
+            std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
+            status = kExitFailure;
+            continue;
+        }
+        char tail[16];
+        if (m.sustains) {
+            std::snprintf(tail, sizeof(tail), "%s", "sust.");
+        } else {
+            std::snprintf(tail, sizeof(tail), "%.2f", m.tailSeconds);
+        }
+        std::printf("%8.1f %7.1f %7s %7.2f %8.0f %8.0f  %s%s\n", m.peakDbfs, m.gainDb, tail, m.decaySeconds,
+                    m.burstCentroidHz, m.tailCentroidHz, program.c_str(), m.finite ? "" : "  NOT FINITE");
+        std::fflush(stdout);
+        if (!m.finite) {
+            status = kExitFailure;
+        }
+    }
+    return status;
+}
+
+}  // namespace tarskhost
