@@ -74,7 +74,7 @@ bool programChunk(const std::string& pluginPath, const std::string& program, std
     return true;
 }
 
-bool parseSeconds(const std::string& text, double low, double high, double& value) {
+bool parseInRange(const std::string& text, double low, double high, double& value) {
     char* end = nullptr;
     errno = 0;
     value = std::strtod(text.c_str(), &end);
@@ -100,17 +100,17 @@ int runMeasure(const std::vector<std::string>& args) {
             const std::string& value = args[++i];
             double number = 0.0;
             if (arg == "--rate") {
-                if (!parseSeconds(value, 8000.0, 384000.0, number)) {
+                if (!parseInRange(value, 8000.0, 384000.0, number)) {
                     return usageError("--rate takes hertz from 8000 to 384000, not '" + value + "'");
                 }
                 settings.sampleRate = number;
             } else if (arg == "--tempo") {
-                if (!parseSeconds(value, 1.0, 999.0, number)) {
+                if (!parseInRange(value, 1.0, 999.0, number)) {
                     return usageError("--tempo takes beats per minute from 1 to 999, not '" + value + "'");
                 }
                 settings.tempo = number;
             } else {
-                if (!parseSeconds(value, 0.1, 600.0, number)) {
+                if (!parseInRange(value, 0.1, 600.0, number)) {
                     return usageError("--max-tail takes seconds from 0.1 to 600, not '" + value + "'");
                 }
                 settings.maxTailSeconds = number;

@@ -167,8 +167,11 @@ bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& c
     std::uniform_real_distribution<double> uniform(-burstPeak, burstPeak);
     std::vector<float> left;
     std::vector<float> right;
-    left.reserve(std::min<size_t>(maxFrames, burstFrames + static_cast<size_t>(8 * rate)));
-    right.reserve(left.capacity());
+    // Only the burst and the start of the tail are kept, for the spectra; the rest is reduced as it comes.
+    const size_t keptFrames =
+        std::min(maxFrames, burstFrames + static_cast<size_t>(kTailSpectrumSeconds * rate));
+    left.reserve(keptFrames);
+    right.reserve(keptFrames);
     std::vector<double> windowEnergy;
     double inputEnergy = 0.0;  // over the second half of the burst
     double outputEnergy = 0.0;
@@ -206,8 +209,10 @@ bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& c
                                static_cast<double>(inputs[1][i]) * inputs[1][i];
                 outputEnergy += l * l + r * r;
             }
-            left.push_back(static_cast<float>(l));
-            right.push_back(static_cast<float>(r));
+            if (frame < keptFrames) {
+                left.push_back(static_cast<float>(l));
+                right.push_back(static_cast<float>(r));
+            }
             if ((frame + 1) % windowFrames == 0) {
                 windowEnergy.push_back(windowSum);
                 if (windowPeak >= silence || !result.finite) {
@@ -233,9 +238,7 @@ bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& c
     result.sustains = done >= maxFrames && windowEnergy.size() < lastLoudWindow + quietWindows;
     result.decaySeconds = decayTime(windowEnergy, burstWindows);
     result.burstCentroidHz = spectralCentroid(left, right, burstFrames / 4, burstFrames, rate);
-    const size_t tailSpectrumEnd =
-        std::min(left.size(), burstFrames + static_cast<size_t>(kTailSpectrumSeconds * rate));
-    result.tailCentroidHz = spectralCentroid(left, right, burstFrames, tailSpectrumEnd, rate);
+    result.tailCentroidHz = spectralCentroid(left, right, burstFrames, left.size(), rate);
     result.renderedSeconds = static_cast<double>(done) / rate;
     return true;
 }
