@@ -1,6 +1,7 @@
 // ParamValue: mappings between value and host position, bound variables, value and unit texts.
 #include "tarsklib/ui-param-value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@ constexpr double kSiNudge = 0.0005;
 constexpr const char* kOffText = "off";
 constexpr const char* kNoEntryText = "n/a";
 constexpr const char* kNoValueText = "---";
+constexpr double kMaxEntryCount = 65536.0;  // keeps the entry index an int whatever the span
 
 // NaN gives 0 so that a broken value never reaches the host as a position.
 float clampUnit(double p) {
@@ -123,7 +125,7 @@ void ParamValue::renderTexts() {
 
     if (mappingType == kParamMappingEntries && entryNames) {
         const double index = static_cast<double>(currentValue) - offset;
-        const double count = std::floor(static_cast<double>(span));
+        const double count = std::min(std::floor(static_cast<double>(span)), kMaxEntryCount);
         // (int)(value - offset) inside 0..count - 1, i.e. index in (-1, count).
         if (index > -1.0 && index < count) {
             const char* entry = entryNames[static_cast<int>(index)];

@@ -74,7 +74,6 @@ TEST(ParamValueMapping, PositionsAndValuesAreClamped) {
         EXPECT_EQ(param.toPosition(-50.0f), 0.0f);
         EXPECT_EQ(param.toPosition(1.0f), 0.0f);
         EXPECT_EQ(param.toPosition(13.0f), 1.0f);
-        EXPECT_EQ(param.toPosition(1e30f), 1.0f);
         EXPECT_EQ(param.toPosition(NAN), 0.0f);
         param.lowerLimit = 3.0f;
         param.upperLimit = 8.0f;
