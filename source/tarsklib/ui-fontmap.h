@@ -105,7 +105,8 @@ public:
     // uploads the atlas; the LOD bias applies when the texture is bound. Answers false and stays UNINIT
     // for a font that is already loaded, a damaged or wrong file, or a failed upload.
     bool load(Stream& stream, float lodBias, TextureFactory* textures);
-    // Drops the table and the texture (the texture factory's context must be current).
+    // Drops the table and the texture (the texture factory must still exist and its context be current;
+    // the destructor unloads too).
     void unload();
 
     Status status() const { return state; }

@@ -119,8 +119,8 @@ TEST(FontmapLoad, RefusesWrongAndDamagedFiles) {
     }
 
     for (const Case& c : cases) {
-        UiFontmap font;
         RecordingRenderer textures;
+        UiFontmap font;
         EXPECT_FALSE(loadBytes(font, c.bytes, &textures)) << c.what;
         EXPECT_EQ(font.status(), UiFontmap::UNINIT) << c.what;
         EXPECT_EQ(font.texture(), 0u) << c.what;
@@ -144,8 +144,8 @@ TEST(FontmapLoad, UploadsTheSquareRootMipChainWithTheLodBias) {
         pixels[i] = static_cast<uint8_t>(i * 17);
     }
     file.png = test::encodePng(pixels, 5, 3, PNG_COLOR_TYPE_GRAY, 8);
-    UiFontmap font;
     RecordingRenderer textures;
+    UiFontmap font;
     ASSERT_TRUE(loadBytes(font, test::writeFontMap(file), &textures, -0.5f));
     ASSERT_EQ(textures.textures.size(), 1u);
     const auto& t = textures.textures[0];
