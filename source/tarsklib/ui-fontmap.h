@@ -94,7 +94,8 @@ private:
 
 class UiFontmap {
 public:
-    enum Status : uint32_t { UNINIT = 0, LOADED = 1 };
+    // (Not named Status: Xlib defines that name as a macro.)
+    enum LoadStatus : uint32_t { UNINIT = 0, LOADED = 1 };
 
     UiFontmap() = default;
     ~UiFontmap();
@@ -109,7 +110,7 @@ public:
     // the destructor unloads too).
     void unload();
 
-    Status status() const { return state; }
+    LoadStatus status() const { return state; }
     bool loaded() const { return state == LOADED; }
     float ascent() const { return loaded() ? header.ascent : 0.0f; }
     float descent() const { return loaded() ? header.descent : 0.0f; }
@@ -160,7 +161,7 @@ private:
 
     FontmapHeader header{};
     std::vector<FontmapGlyph> glyphs;
-    Status state = UNINIT;
+    LoadStatus state = UNINIT;
     uint32_t textEncoding = kEncodingUtf8;
     bool entitiesOn = true;
     float scaleX = 1.0f;
