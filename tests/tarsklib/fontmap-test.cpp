@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "tarsklib/font-map-writer.h"
 #include "tarsklib/recording-renderer.h"
@@ -135,6 +136,36 @@ TEST(FontmapLoad, RefusesWrongAndDamagedFiles) {
         // A refused font is still usable for a later good load.
         EXPECT_TRUE(loadBytes(font, good)) << c.what;
     }
+}
+
+// Damage anywhere in the file never crashes: the font loads or is refused, and either way measuring
+// and drawing stay within the table (the sanitizer builds check the memory accesses).
+TEST(FontmapLoad, RandomDamageIsLoadedOrRefusedButNeverCrashes) {
+    const std::vector<uint8_t> good = test::writeFontMap(test::testFace());
+    const uint32_t seed = 0x5EED1234u;
+    std::mt19937 random(seed);
+    int refused = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> bytes = good;
+        int flips = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < flips; ++i) {
+            // Mostly the block and the trailing offset, sometimes the image.
+            size_t at = random() % 4 != 0 ? bytes.size() - 1 - random() % (128 + 9 * 64 + 4) : random() % bytes.size();
+            bytes[at] = static_cast<uint8_t>(random());
+        }
+        RecordingRenderer textures;
+        UiFontmap font;
+        bool loaded = loadBytes(font, bytes, &textures);
+        refused += loaded ? 0 : 1;
+        DrawList list;
+        const char* text = "AB&Agrave;\xC3\xA7 &#xFDD0;'`";
+        font.drawString(list, 0, 0, {1, 1, 1, 1}, 10, text);
+        EXPECT_TRUE(std::isfinite(font.textWidth(text))) << "seed " << seed << " round " << round;
+        font.caretX(text, 3);
+        font.indexAt(text, 0.5f);
+        EXPECT_EQ(loaded, list.stats().vertices > 0) << "seed " << seed << " round " << round;
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST(FontmapLoad, UploadsTheSquareRootMipChainWithTheLodBias) {

@@ -183,6 +183,10 @@ void expectSameState(const GlState& a, const GlState& b, const char* when) {
 class RendererGl : public testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // llvmpipe rasterises on the calling thread (no driver threads for the thread checker to see),
+        // and writes no shader cache into the home folder.
+        setenv("LP_NUM_THREADS", "0", 1);
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
         server = new test::XvfbServer("160x120x24");
         if (server->running()) {
             display = XOpenDisplay(server->name().c_str());
