@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
+  libgl-dev libglx-dev libgl1-mesa-dri libx11-dev xvfb
 )
 
 missing=()
