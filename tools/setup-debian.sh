@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
+  libfreetype-dev fonts-adf-gillius fonts-ebgaramond fonts-ocr-b fonts-font-awesome
 )
 
 missing=()

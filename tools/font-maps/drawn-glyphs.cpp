@@ -244,7 +244,7 @@ constexpr double kDotRadius = 0.25 * kDotPitch;
 constexpr int kDotColumns = 5;
 constexpr int kDotRows = 7;
 constexpr double kDotAdvance = 6 * kDotPitch;  // five dots and one blank column
-constexpr double kDotPixelsPerEm = 32;
+constexpr double kDotPixelsPerEm = 24;
 
 }  // namespace
 

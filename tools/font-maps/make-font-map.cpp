@@ -4,7 +4,7 @@
 //       a text face from font files; later faces fill in glyphs the first one lacks; EMBOLDEN grows the
 //       outlines by that fraction of the em
 //   make-font-map lcddot OUT.png            the dot-matrix display face (drawn by the tool)
-//   make-font-map symbols OUT.png --icons ICON_FONT [--em PX]
+//   make-font-map symbols OUT.png [--em PX] ICON_FONT
 //       the page icons at U+FDD0, U+FDD1, U+FDD3 … U+FDD6 from an icon font, and the signal-flow blocks
 //
 // The output depends only on the inputs: the same faces give the same bytes on every run.
@@ -45,7 +45,6 @@ struct Options {
     int atlasSize = 0;
     int mipLevels = 2;
     std::string name;
-    std::string icons;
     std::vector<FaceSpec> faces;
 };
 
@@ -54,7 +53,7 @@ void usage() {
                  "usage: make-font-map text OUT.png --em PX [--atlas N] [--mip-levels N] [--name TEXT] "
                  "FACE[@EMBOLDEN]...\n"
                  "       make-font-map lcddot OUT.png\n"
-                 "       make-font-map symbols OUT.png --icons ICON_FONT [--em PX]\n");
+                 "       make-font-map symbols OUT.png [--em PX] ICON_FONT\n");
 }
 
 bool parse(int argc, char** argv, Options& options) {
@@ -74,8 +73,6 @@ bool parse(int argc, char** argv, Options& options) {
             options.mipLevels = std::atoi(argv[++i]);
         } else if (argument == "--name" && hasValue) {
             options.name = argv[++i];
-        } else if (argument == "--icons" && hasValue) {
-            options.icons = argv[++i];
         } else if (argument.rfind("--", 0) == 0) {
             return false;
         } else {
@@ -90,7 +87,7 @@ bool parse(int argc, char** argv, Options& options) {
         return options.pixelsPerEm > 0 && !options.faces.empty();
     }
     if (options.kind == "symbols") {
-        return !options.icons.empty() && options.faces.empty();
+        return options.faces.size() == 1 && options.faces[0].embolden == 0;
     }
     return options.kind == "lcddot" && options.faces.empty();
 }
@@ -105,7 +102,7 @@ bool collectSymbols(const Options& options, FontMapInput& input, std::string& er
     input.metrics.underlineThickness = 0.05f;
     input.metrics.spaceWidth = 0.25f;
     FaceChain icons;
-    if (!icons.open({FaceSpec{options.icons, 0}}, input.pixelsPerEm, error)) {
+    if (!icons.open(options.faces, input.pixelsPerEm, error)) {
         return false;
     }
     for (const PageIcon& icon : kPageIcons) {
