@@ -430,6 +430,17 @@ TEST(FontMaps, SymbolFontHoldsThePageIconsAndTheSignalFlowBlocks) {
         ASSERT_NE(glyph, nullptr) << c;
         EXPECT_TRUE(hasQuad(*glyph)) << c;
     }
+    // Icons and blocks sit on one middle line, and the two icons the page selector draws at size 24 come out
+    // as large as the others at size 16.
+    const float middle = (map.ascent + map.descent) / 2;
+    for (uint32_t c : expected) {
+        const Glyph* glyph = map.find(c);
+        EXPECT_NEAR(glyph->top - glyph->height / 2, middle, 0.05f) << c;
+    }
+    for (uint32_t large : {0xFDD0u, 0xFDD4u}) {
+        const float drawn = map.find(large)->height * 24;
+        EXPECT_NEAR(drawn, map.find(0xFDD1)->height * 16, 0.25f * drawn) << large;
+    }
     // Delay segments join into a line: the block is as wide as its advance.
     const Glyph* delay = map.find('z');
     EXPECT_NEAR(delay->advance, 1.0f, 1e-6);

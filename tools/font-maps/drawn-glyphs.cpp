@@ -280,7 +280,7 @@ void collectDotMatrixFace(FontMapInput& input) {
 
 void collectSignalFlowBlocks(FontMapInput& input) {
     // All blocks are centred on the same height, so that a line drawn there runs through each of them.
-    constexpr double kAxis = 0.3;
+    constexpr double kAxis = kSymbolMiddle;
     constexpr double kStroke = 0.035;  // half the stroke width
     const double em = input.pixelsPerEm;
 

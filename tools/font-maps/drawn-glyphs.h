@@ -43,6 +43,12 @@ GlyphImage rasterise(const Shape& shape, uint32_t codePoint, double advanceEm, d
 // The dot-matrix face: printable ASCII as 5 × 7 dots (descenders one row lower), monospaced.
 void collectDotMatrixFace(FontMapInput& input);
 
+// The middle line of the symbol font in em above the baseline, (ascent + descent) / 2: the icons' middle,
+// and the height at which the signal-flow blocks are centred.
+constexpr double kSymbolMiddle = 0.357;
+constexpr double kSymbolAscent = 0.857;
+constexpr double kSymbolDescent = -0.143;
+
 // The signal-flow blocks of the symbol font: "A" gain, "F" filter, "b" branch point, "c" summing point,
 // "z" delay segment.
 void collectSignalFlowBlocks(FontMapInput& input);

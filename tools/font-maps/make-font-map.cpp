@@ -8,6 +8,7 @@
 //       the page icons at U+FDD0, U+FDD1, U+FDD3 … U+FDD6 from an icon font, and the signal-flow blocks
 //
 // The output depends only on the inputs: the same faces give the same bytes on every run.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,18 +26,22 @@ namespace {
 constexpr double kSymbolPixelsPerEm = 56;
 
 // The page icons: the code point the editor draws, the icon font's code point, and what it shows.
+// The editor draws the calculator and the cog at size 24 and the others at 16: those two are drawn at two
+// thirds of the em, so that all icons come out the same size on the page selector.
 struct PageIcon {
     uint32_t codePoint;
     uint32_t source;
+    bool small;
 };
 const PageIcon kPageIcons[] = {
-    {0xFDD0, 0xF1EC},  // Calculator page: a pocket calculator
-    {0xFDD1, 0xF05A},  // Info page: "i" in a circle
-    {0xFDD3, 0xF0F6},  // Summary page: a written sheet
-    {0xFDD4, 0xF013},  // Settings page: a cog wheel
-    {0xFDD5, 0xF02D},  // Library page: a book
-    {0xFDD6, 0xF1DE},  // Editor page: sliders
+    {0xFDD0, 0xF1EC, true},   // Calculator page: a pocket calculator
+    {0xFDD1, 0xF05A, false},  // Info page: "i" in a circle
+    {0xFDD3, 0xF0F6, false},  // Summary page: a written sheet
+    {0xFDD4, 0xF013, true},   // Settings page: a cog wheel
+    {0xFDD5, 0xF02D, false},  // Library page: a book
+    {0xFDD6, 0xF1DE, false},  // Editor page: sliders
 };
+constexpr double kSmallIconScale = 2.0 / 3.0;
 
 struct Options {
     std::string kind;
@@ -95,21 +100,28 @@ bool parse(int argc, char** argv, Options& options) {
 bool collectSymbols(const Options& options, FontMapInput& input, std::string& error) {
     input.pixelsPerEm = options.pixelsPerEm > 0 ? options.pixelsPerEm : kSymbolPixelsPerEm;
     input.name = "Tarsk symbols";
-    input.metrics.ascent = 0.8f;
-    input.metrics.descent = -0.2f;
+    input.metrics.ascent = static_cast<float>(kSymbolAscent);
+    input.metrics.descent = static_cast<float>(kSymbolDescent);
     input.metrics.lineHeight = 1.0f;
     input.metrics.underlinePosition = -0.1f;
     input.metrics.underlineThickness = 0.05f;
     input.metrics.spaceWidth = 0.25f;
     FaceChain icons;
-    if (!icons.open(options.faces, input.pixelsPerEm, error)) {
+    FaceChain smallIcons;
+    if (!icons.open(options.faces, input.pixelsPerEm, error) ||
+        !smallIcons.open(options.faces, input.pixelsPerEm * kSmallIconScale, error)) {
         return false;
     }
     for (const PageIcon& icon : kPageIcons) {
+        FaceChain& face = icon.small ? smallIcons : icons;
         GlyphImage glyph;
-        if (icons.faceFor(icon.source) != 0 || !icons.render(icon.codePoint, icon.source, 0, glyph, error)) {
+        if (face.faceFor(icon.source) != 0 || !face.render(icon.codePoint, icon.source, 0, glyph, error)) {
             error = "the icon font lacks icon " + std::to_string(icon.source);
             return false;
+        }
+        if (icon.small) {
+            // Raise the smaller icon so that its middle stays where the others' is.
+            glyph.top += static_cast<int>(std::lround(kSymbolMiddle * input.pixelsPerEm * (1 - kSmallIconScale)));
         }
         input.glyphs.push_back(std::move(glyph));
     }
