@@ -150,7 +150,7 @@ std::vector<TextMap> textMaps() {
         {"orggarai", {serif + "Italic.otf"}},
         {"orggarab", {serif + "Bold.otf", serif + "Regular.otf"}},
         {"orggarbi", {serif + "Italic.otf"}},
-        {"micr", {std::string(TARSK_OCRB_FONTS) + "/OCRB.otf"}},
+        {"micr", {std::string(TARSK_OCRB_FONTS) + "/OCRB.otf", sans + "Regular.otf"}},
     };
 }
 
