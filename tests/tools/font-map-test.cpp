@@ -216,6 +216,12 @@ TEST(FontMaps, TextFacesCarryAsciiLatin1AndTheReferencedCodePointsTheirFacesHave
             }
         }
         EXPECT_EQ(missing, 0u);
+        // Text centred on (ascent + descent) / 2 has its capitals in the middle; descenders fit below.
+        const Glyph* capital = map.find('H');
+        const Glyph* descender = map.find('p');
+        ASSERT_TRUE(capital != nullptr && descender != nullptr);
+        EXPECT_NEAR((map.ascent + map.descent) / 2, capital->top - capital->height / 2, 0.03f);
+        EXPECT_LE(map.descent, descender->top - descender->height + 0.03f);
         // The one-byte low double quote takes the face's U+201E.
         EXPECT_EQ(map.find(0x84) != nullptr, faces.has(0x201E));
         EXPECT_EQ(map.find(0x20), nullptr);

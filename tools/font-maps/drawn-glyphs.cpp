@@ -251,9 +251,10 @@ constexpr double kDotPixelsPerEm = 24;
 void collectDotMatrixFace(FontMapInput& input) {
     input.pixelsPerEm = kDotPixelsPerEm;
     input.name = "Tarsk dot matrix 5x7";
-    input.metrics.ascent = static_cast<float>(8 * kDotPitch);
+    // (ascent + descent) / 2 is the middle of the seven rows above the baseline, so centred text is centred.
+    input.metrics.ascent = static_cast<float>(9 * kDotPitch);
     input.metrics.descent = static_cast<float>(-2 * kDotPitch);
-    input.metrics.lineHeight = static_cast<float>(10 * kDotPitch);
+    input.metrics.lineHeight = static_cast<float>(11 * kDotPitch);
     input.metrics.underlinePosition = static_cast<float>(-kDotPitch);
     input.metrics.underlineThickness = static_cast<float>(kDotSize);
     input.metrics.spaceWidth = static_cast<float>(kDotAdvance);  // monospaced: a space is one cell

@@ -5,6 +5,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <set>
@@ -259,6 +260,22 @@ bool collectTextFace(FaceChain& faces, FontMapInput& input, std::string& error) 
         input.glyphs.push_back(std::move(glyph));
     }
     input.metrics = faces.metrics();
+    // Descent is the depth of "p" and ascent lies as far above the middle of "H" as the descent lies below
+    // it, with the line height their sum: text centred by (ascent + descent) / 2 then has its capitals in the
+    // middle, which the faces' own typographic values do not always give.
+    const GlyphImage* capital = nullptr;
+    const GlyphImage* descender = nullptr;
+    for (const GlyphImage& glyph : input.glyphs) {
+        capital = glyph.codePoint == 'H' ? &glyph : capital;
+        descender = glyph.codePoint == 'p' ? &glyph : descender;
+    }
+    if (capital != nullptr && descender != nullptr && capital->height > 0 && descender->height > 0) {
+        const double middle = (capital->top - capital->height / 2.0) / input.pixelsPerEm;
+        const double depth = std::min(0.0, (descender->top - descender->height) / input.pixelsPerEm);
+        input.metrics.ascent = static_cast<float>(2 * middle - depth);
+        input.metrics.descent = static_cast<float>(depth);
+        input.metrics.lineHeight = static_cast<float>(2 * (middle - depth));
+    }
     if (input.name.empty()) {
         input.name = faces.name();
     }
