@@ -3,7 +3,7 @@
 //   make-font-map text OUT.png --em PX [--atlas N] [--mip-levels N] [--name TEXT] FACE[@EMBOLDEN]...
 //       a text face from font files; later faces fill in glyphs the first one lacks; EMBOLDEN grows the
 //       outlines by that fraction of the em
-//   make-font-map lcddot OUT.png            the dot-matrix display face (drawn by the tool)
+//   make-font-map lcddot OUT.png [--name TEXT]   the dot-matrix display face (drawn by the tool)
 //   make-font-map symbols OUT.png [--em PX] ICON_FONT
 //       the page icons at U+FDD0, U+FDD1, U+FDD3 … U+FDD6 from an icon font, and the signal-flow blocks
 //
@@ -94,7 +94,7 @@ bool parse(int argc, char** argv, Options& options) {
     if (options.kind == "symbols") {
         return options.faces.size() == 1 && options.faces[0].embolden == 0;
     }
-    return options.kind == "lcddot" && options.faces.empty();
+    return options.kind == "lcddot" && options.faces.empty() && options.pixelsPerEm == 0;  // a fixed size
 }
 
 bool collectSymbols(const Options& options, FontMapInput& input, std::string& error) {
@@ -138,7 +138,6 @@ int run(int argc, char** argv) {
     FontMapInput input;
     input.atlasSize = options.atlasSize;
     input.mipLevels = options.mipLevels;
-    input.name = options.name;
     std::string error;
     bool collected = true;
     FaceChain faces;
@@ -149,10 +148,9 @@ int run(int argc, char** argv) {
         collected = collectSymbols(options, input, error);
     } else {
         collectDotMatrixFace(input);
-        if (options.pixelsPerEm > 0) {
-            error = "the dot-matrix face has a fixed size";
-            collected = false;
-        }
+    }
+    if (!options.name.empty()) {
+        input.name = options.name;
     }
     std::vector<uint8_t> file;
     if (!collected || !buildFontMap(input, file, error) || !writeFile(options.output, file, error)) {
