@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
   libgl-dev libglx-dev libgl1-mesa-dri libx11-dev xvfb
+  libfreetype-dev fonts-adf-gillius fonts-ebgaramond fonts-ocr-b fonts-font-awesome
 )
 
 missing=()
