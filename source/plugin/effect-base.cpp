@@ -5,6 +5,7 @@
 #include "plugin/effect-base.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "plugin/instance.h"
@@ -150,14 +151,61 @@ int EffectBase::editorHostMode() const {
 // ---------------------------------------------------------------------------------------------
 // Dispatcher
 
+bool EffectBase::acquireHostCall(LockGuard& guard) {
+    guard.attach(hostCallLock);
+    if (!guard.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        return false;
+    }
+    applyDeferred();
+    return true;
+}
+
 template <typename Work>
 intptr_t EffectBase::locked(Work work) {
-    LockGuard guard(hostCallLock);
-    if (!guard.acquire(kHostCallTries)) {
-        stalled.store(1, std::memory_order_release);
+    LockGuard guard;
+    if (!acquireHostCall(guard)) {
         return 0;
     }
     return work();
+}
+
+void EffectBase::applyDeferred() {
+    if (deferredRateSet.exchange(0, std::memory_order_acq_rel) != 0) {
+        rate = deferredRate.load(std::memory_order_acquire);
+        setSampleRate();
+    }
+    if (deferredBlockSet.exchange(0, std::memory_order_acq_rel) != 0) {
+        block = deferredBlock.load(std::memory_order_acquire);
+        setBlockSize();
+    }
+    int32_t program = deferredProgram.exchange(kNoDeferredProgram, std::memory_order_acq_rel);
+    if (program != kNoDeferredProgram && program != currentProgram()) {
+        setProgram(program);
+    }
+}
+
+int32_t EffectBase::hostProgram() const {
+    int32_t program = deferredProgram.load(std::memory_order_acquire);
+    return program != kNoDeferredProgram ? program : currentProgram();
+}
+
+void EffectBase::setHostProgram(int32_t index) {
+    if (index < 0 || index >= aeffect.numPrograms || index == hostProgram()) {
+        return;
+    }
+    LockGuard guard(hostCallLock);
+    if (!guard.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        // The audio callback (or the next dispatcher call) switches at the start of its block;
+        // a later switch replaces this one.
+        deferredProgram.store(index, std::memory_order_release);
+        return;
+    }
+    // This switch supersedes any waiting one.
+    deferredProgram.store(kNoDeferredProgram, std::memory_order_release);
+    applyDeferred();
+    if (index != currentProgram()) {
+        setProgram(index);
+    }
 }
 
 intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -165,7 +213,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
     if (opcode < 0 || opcode > kHighestEffectOpcode) {
         return 0;
     }
-    const bool isStalledNow = isStalled();
     switch (opcode) {
         case effOpen:
             if (!isOpened()) {
@@ -175,26 +222,23 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             return 0;
         case effClose:
             if (!isClosed()) {
-                LockGuard guard(hostCallLock);
-                if (guard.acquire(kHostCallTries)) {
+                LockGuard guard;
+                if (acquireHostCall(guard)) {
                     close();
                 }
                 closed.store(1, std::memory_order_release);
             }
             return 0;
         case effSetProgram:
-            if (!isStalledNow && value >= 0 && value < aeffect.numPrograms && value != currentProgram()) {
-                locked([&] {
-                    setProgram(static_cast<int32_t>(value));
-                    return intptr_t{0};
-                });
+            if (value >= 0 && value < aeffect.numPrograms) {
+                setHostProgram(static_cast<int32_t>(value));
             }
             return 0;
         case effGetProgram:
-            return currentProgram();
+            return hostProgram();
         case effGetProgramName:
             if (ptr != nullptr) {
-                getProgramNameIndexed(static_cast<char*>(ptr), currentProgram());
+                getProgramNameIndexed(static_cast<char*>(ptr), hostProgram());
             }
             return 0;
         case effGetParamLabel:
@@ -203,25 +247,17 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
         case effGetParameterProperties:
             return 0;  // no parameters
         case effSetSampleRate:
-            if (!isStalledNow) {
-                locked([&] {
-                    rate = opt;
-                    setSampleRate();
-                    return intptr_t{0};
-                });
-            }
+            // Kept for the next lock holder when the lock stays busy; applying it clears the mark.
+            deferredRate.store(opt, std::memory_order_release);
+            deferredRateSet.store(1, std::memory_order_release);
+            locked([] { return intptr_t{0}; });
             return 0;
         case effSetBlockSize:
-            if (!isStalledNow) {
-                locked([&] {
-                    block = static_cast<int32_t>(value);
-                    setBlockSize();
-                    return intptr_t{0};
-                });
-            }
+            deferredBlock.store(static_cast<int32_t>(value), std::memory_order_release);
+            deferredBlockSet.store(1, std::memory_order_release);
+            locked([] { return intptr_t{0}; });
             return 0;
         case effMainsChanged:
-            stalled.store(0, std::memory_order_release);
             locked([&] {
                 mainsChanged(value != 0);
                 return intptr_t{0};
@@ -253,9 +289,13 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             if (ptr == nullptr) {
                 return 0;
             }
+            if (deferredProgram.load(std::memory_order_acquire) != kNoDeferredProgram) {
+                // A program switch still waits: carry it out first, so the save is of the chosen program.
+                locked([] { return intptr_t{0}; });
+            }
             return static_cast<intptr_t>(getChunk(static_cast<void**>(ptr)));
         case effSetChunk:
-            if (!isStalledNow && ptr != nullptr && value > 0) {
+            if (ptr != nullptr && value > 0) {
                 locked([&] {
                     setChunk(ptr, static_cast<size_t>(value), false, -1);
                     return intptr_t{0};
@@ -263,11 +303,9 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             }
             return 0;
         case effProcessEvents: {
-            if (isStalledNow) {
-                return 0;
-            }
+            // Hosts send events from the audio thread right before the block: no sleeping here.
             LockGuard guard(hostCallLock);
-            if (!guard.acquire(kHostCallTries)) {
+            if (!guard.acquire(kAudioLockTries)) {
                 return 0;
             }
             const VstEvents* block = static_cast<const VstEvents*>(ptr);
@@ -283,9 +321,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
         case effCanBeAutomated:
             return 1;
         case effString2Parameter:
-            if (isStalledNow) {
-                return 0;
-            }
             return string2parameter(index, static_cast<const char*>(ptr)) ? 1 : 0;
         case effGetProgramNameIndexed:
             if (ptr == nullptr) {
@@ -319,7 +354,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             return -1;
         case effStartProcess:
         case effStopProcess:
-            stalled.store(0, std::memory_order_release);
             return 0;
         case effSetProcessPrecision:
             return value == kProcessPrecision32 ? 1 : 0;
@@ -332,13 +366,20 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
 // Audio callback
 
 void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frames) {
-    if (isStalled() || !isOpened() || frames <= 0 || inputs == nullptr || outputs == nullptr) {
+    if (frames <= 0 || outputs == nullptr) {
+        return;
+    }
+    if (!isOpened() || isClosed() || inputs == nullptr) {
+        writeFade(outputs, frames);
         return;
     }
     LockGuard guard(hostCallLock);
-    if (!guard.acquire(kHostCallTries)) {
+    if (!guard.acquire(kAudioLockTries)) {
+        // A dispatcher call holds the lock: this block is silence fading from the last output.
+        writeFade(outputs, frames);
         return;
     }
+    applyDeferred();
 
     const auto* time =
         reinterpret_cast<const vst2::VstTimeInfo*>(callHost(vst2::audioMasterGetTime, 0, vst2::kVstTempoValid));
@@ -372,6 +413,31 @@ void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frame
         }
     }
     events.dropFront(handed);
+
+    int channels = std::min(kMaxChannelPointers, aeffect.numOutputs);
+    for (int c = 0; c < channels; ++c) {
+        float last = outputs[c] != nullptr ? outputs[c][total - 1] : 0.0f;
+        lastOutput[c] = std::isfinite(last) ? last : 0.0f;
+    }
+}
+
+void EffectBase::writeFade(float** outputs, int32_t frames) {
+    int channels = std::min(kMaxChannelPointers, aeffect.numOutputs);
+    for (int c = 0; c < channels; ++c) {
+        float* out = outputs[c];
+        float level = lastOutput[c];
+        if (out == nullptr) {
+            continue;
+        }
+        for (int32_t i = 0; i < frames; ++i) {
+            level *= kSilenceFadePerFrame;
+            if (std::fabs(level) < kSilenceFloor) {
+                level = 0.0f;
+            }
+            out[i] = level;
+        }
+        lastOutput[c] = level;
+    }
 }
 
 void EffectBase::processSlice(float** inputs, float** outputs, int32_t position, int32_t frames) {

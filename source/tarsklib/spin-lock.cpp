@@ -1,12 +1,15 @@
 // SpinLock acquisition and release.
 #include "spin-lock.h"
 
+#include "platform-clock.h"
 #include "platform-thread.h"
 
 namespace tarsk {
 
 namespace {
 constexpr uint32_t kSpinsBeforeYield = 0x3FFF;
+constexpr uint32_t kSleepStepMicros = 100;  // short enough to catch the gap between two audio blocks
+constexpr uint64_t kMicrosPerSecond = 1000000;
 }
 
 bool LockGuard::acquire(uint32_t tries) {
@@ -29,6 +32,27 @@ bool LockGuard::acquire(uint32_t tries) {
             sleepMs(0);
         } else if (failed % kSpinsBeforeYield == 0) {
             sleepMs(0);
+        }
+    }
+}
+
+bool LockGuard::acquireWithin(uint32_t spins, uint32_t budgetMicros) {
+    if (lockWord == nullptr) {
+        return false;
+    }
+    if (acquire(spins == 0 ? 1 : spins)) {
+        return true;
+    }
+    const uint64_t frequency = counterFrequency();
+    const uint64_t start = counterNow();
+    const uint64_t budget = frequency == 0 ? 0 : budgetMicros * frequency / kMicrosPerSecond;
+    for (;;) {
+        sleepMicros(kSleepStepMicros);
+        if (acquire(1)) {
+            return true;
+        }
+        if (counterNow() - start >= budget) {
+            return false;
         }
     }
 }
