@@ -87,6 +87,7 @@ EffectBase* EffectBase::fromRecord(vst2::AEffect* effect) {
 
 EffectBase::EffectBase(vst2::HostCallback host, int32_t programs, int32_t params) : hostCallback(host) {
     pipe.setCapacity(kEffectPipeBytes);
+    deferred.chunk.reset(new uint8_t[kDeferredChunkBytes]);
     if (host == nullptr) {
         return;
     }
@@ -164,6 +165,7 @@ template <typename Work>
 intptr_t EffectBase::locked(Work work) {
     LockGuard guard;
     if (!acquireHostCall(guard)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
         return 0;
     }
     return work();
@@ -178,10 +180,89 @@ void EffectBase::applyDeferred() {
         block = deferredBlock.load(std::memory_order_acquire);
         setBlockSize();
     }
+    // The chunk and the power switch wait under a lock of their own; when a writer is busy with it,
+    // they wait for the next holder (the audio thread tries it once and never waits here).
+    LockGuard guard(deferredLock);
+    const bool haveState = guard.acquire(1);
+    if (haveState && deferred.mainsSet) {
+        if (deferred.suspendSeen) {
+            mainsChanged(false);
+        }
+        if (deferred.mainsOn) {
+            mainsChanged(true);
+        }
+        deferred.mainsSet = deferred.mainsOn = deferred.suspendSeen = false;
+    }
     int32_t program = deferredProgram.exchange(kNoDeferredProgram, std::memory_order_acq_rel);
+    if (haveState && deferred.chunkSize != 0) {
+        applyDeferredChunk(program);
+        return;
+    }
     if (program != kNoDeferredProgram && program != currentProgram()) {
         setProgram(program);
     }
+}
+
+void EffectBase::applyDeferredChunk(int32_t program) {
+    const size_t size = deferred.chunkSize;
+    deferred.chunkSize = 0;
+    if (deferred.chunkProgram != kNoDeferredProgram) {
+        // For a slot of its own: independent of which program is current.
+        setChunk(deferred.chunk.get(), size, deferred.chunkQuiet, deferred.chunkProgram);
+    } else {
+        // For the program that was the host's when the chunk came: switch there first if the host had.
+        if (deferred.chunkHostProgram != currentProgram()) {
+            setProgram(deferred.chunkHostProgram);
+        }
+        setChunk(deferred.chunk.get(), size, deferred.chunkQuiet, kNoDeferredProgram);
+    }
+    if (program != kNoDeferredProgram && program != currentProgram()) {
+        setProgram(program);
+    }
+}
+
+void EffectBase::setHostChunk(const void* data, size_t size, bool quiet, int32_t program) {
+    LockGuard guard;
+    if (acquireHostCall(guard)) {
+        setChunk(data, size, quiet, program);
+        return;
+    }
+    LockGuard state(deferredLock);
+    if (size > kDeferredChunkBytes || !state.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::memcpy(deferred.chunk.get(), data, size);
+    deferred.chunkSize = size;
+    deferred.chunkProgram = program;
+    deferred.chunkHostProgram = hostProgram();
+    deferred.chunkQuiet = quiet;
+    deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void EffectBase::setHostMains(bool on) {
+    LockGuard guard;
+    if (acquireHostCall(guard)) {
+        mainsChanged(on);
+        return;
+    }
+    LockGuard state(deferredLock);
+    if (!state.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    deferred.mainsSet = true;
+    deferred.mainsOn = on;
+    deferred.suspendSeen = deferred.suspendSeen || !on;
+    deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool EffectBase::changesWaiting() {
+    if (deferredProgram.load(std::memory_order_acquire) != kNoDeferredProgram) {
+        return true;
+    }
+    LockGuard state(deferredLock);
+    return state.acquireWithin(kHostCallSpins, kHostCallWaitMicros) && deferred.chunkSize != 0;
 }
 
 int32_t EffectBase::hostProgram() const {
@@ -198,6 +279,7 @@ void EffectBase::setHostProgram(int32_t index) {
         // The audio callback (or the next dispatcher call) switches at the start of its block;
         // a later switch replaces this one.
         deferredProgram.store(index, std::memory_order_release);
+        deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     // This switch supersedes any waiting one.
@@ -258,10 +340,7 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             locked([] { return intptr_t{0}; });
             return 0;
         case effMainsChanged:
-            locked([&] {
-                mainsChanged(value != 0);
-                return intptr_t{0};
-            });
+            setHostMains(value != 0);
             return 0;
         case effEditGetRect:
             if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr && ptr != nullptr) {
@@ -289,17 +368,15 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             if (ptr == nullptr) {
                 return 0;
             }
-            if (deferredProgram.load(std::memory_order_acquire) != kNoDeferredProgram) {
-                // A program switch still waits: carry it out first, so the save is of the chosen program.
+            if (changesWaiting()) {
+                // A program switch or a chunk still waits: carry it out first, so that the save is of
+                // what the host chose.
                 locked([] { return intptr_t{0}; });
             }
             return static_cast<intptr_t>(getChunk(static_cast<void**>(ptr)));
         case effSetChunk:
             if (ptr != nullptr && value > 0) {
-                locked([&] {
-                    setChunk(ptr, static_cast<size_t>(value), false, -1);
-                    return intptr_t{0};
-                });
+                setHostChunk(ptr, static_cast<size_t>(value), false, kNoDeferredProgram);
             }
             return 0;
         case effProcessEvents: {
@@ -376,6 +453,7 @@ void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frame
     LockGuard guard(hostCallLock);
     if (!guard.acquire(kAudioLockTries)) {
         // A dispatcher call holds the lock: this block is silence fading from the last output.
+        fadedBlockCount.fetch_add(1, std::memory_order_relaxed);
         writeFade(outputs, frames);
         return;
     }
@@ -511,19 +589,18 @@ intptr_t EffectBase::runPipeMessage() {
             if (size + message::kChunkOffset > message::kHeadBytes) {
                 pipe.read(bytes + message::kHeadBytes, size + message::kChunkOffset - message::kHeadBytes);
             }
-            int32_t program = static_cast<int32_t>(head.words[3]);
-            locked([&] {
-                setChunk(bytes + message::kChunkOffset, size, true, program);
-                return intptr_t{0};
-            });
+            setHostChunk(bytes + message::kChunkOffset, size, true, static_cast<int32_t>(head.words[3]));
             return 0;
         }
         case message::kSetProgram: {
             int32_t program = static_cast<int32_t>(head.words[3]);
-            locked([&] {
+            LockGuard guard;
+            if (acquireHostCall(guard)) {
                 setProgram(program);
-                return intptr_t{0};
-            });
+            } else if (program >= 0 && program < aeffect.numPrograms) {
+                deferredProgram.store(program, std::memory_order_release);
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+            }
             return 0;
         }
         case message::kHostCall: {

@@ -40,18 +40,26 @@ bool LockGuard::acquireWithin(uint32_t spins, uint32_t budgetMicros) {
     if (lockWord == nullptr) {
         return false;
     }
-    if (acquire(spins == 0 ? 1 : spins)) {
-        return true;
-    }
     const uint64_t frequency = counterFrequency();
     const uint64_t start = counterNow();
     const uint64_t budget = frequency == 0 ? 0 : budgetMicros * frequency / kMicrosPerSecond;
+    auto expired = [&] { return counterNow() - start >= budget; };
+    // Brief spinning first: most holds (a record copy, a short audio block) end within it.
+    for (uint32_t i = 0; i < spins || i == 0; ++i) {
+        if (acquire(1)) {
+            return true;
+        }
+        if (expired()) {
+            return false;
+        }
+        sleepMs(0);
+    }
     for (;;) {
         sleepMicros(kSleepStepMicros);
         if (acquire(1)) {
             return true;
         }
-        if (counterNow() - start >= budget) {
+        if (expired()) {
             return false;
         }
     }

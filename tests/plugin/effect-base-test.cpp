@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,8 +40,14 @@ public:
     }
     void setProgram(int32_t index) override {
         programsSet.push_back(index);
+        log.push_back("program " + std::to_string(index));
         current.store(index);
     }
+    void setChunk(const void* data, size_t size, bool quiet, int32_t program) override {
+        log.push_back("chunk " + std::string(static_cast<const char*>(data), size) + " into " +
+                      std::to_string(program == -1 ? currentProgram() : program) + (quiet ? " quiet" : ""));
+    }
+    void mainsChanged(bool on) override { log.push_back(on ? "resume" : "suspend"); }
     void processEvent(const vst2::VstEvent& event) override {
         handed.push_back(event.flags);  // tests put an event's serial number into flags
         handedAtPiece.push_back(pieces.size());
@@ -50,6 +58,7 @@ public:
     float* base = nullptr;
     float outputLevel = 0.0f;  // written into the outputs when not 0
     std::vector<int32_t> pieces, starts, handed, programsSet;
+    std::vector<std::string> log;  // program switches, chunks and the power switch, in order
     std::vector<size_t> handedAtPiece;
     int tempoChanges = 0;
     int sampleRateChanges = 0;
@@ -308,6 +317,72 @@ TEST(EffectLocking, ChangesThatLoseTheRaceWaitForTheNextBlockAndSilenceNothing) 
     EXPECT_EQ(effect.programsSet, (std::vector<int32_t>{3, 0}));
 }
 
+TEST(EffectLocking, WaitingChunksAndPowerSwitchesKeepTheHostsOrder) {
+    FakeHost host;
+    FakeHostScope scope(host);
+    RecordingEffect effect(FakeHost::callback);
+    effect.dispatch(vst2::effOpen, 0, 0, nullptr, 0);
+    std::vector<float> buffer(64);
+    float* channels[2] = {buffer.data(), buffer.data()};
+    // Runs `calls` while an audio block holds the host-call lock, then one more block.
+    auto whileBusy = [&](const std::function<void()>& calls) {
+        host.holdInTimeQuery = true;
+        std::thread audio([&] { effect.processReplacing(channels, channels, 64); });
+        while (!host.insideTimeQuery.load()) {
+            std::this_thread::yield();
+        }
+        calls();
+        host.holdInTimeQuery = false;
+        audio.join();
+        effect.processReplacing(channels, channels, 64);
+    };
+    char first[] = "first chunk of 17";
+    char second[] = "second chunk of 18";
+
+    // A switch and then a chunk: the chunk goes into the program switched to.
+    whileBusy([&] {
+        effect.dispatch(vst2::effSetProgram, 0, 2, nullptr, 0);
+        effect.dispatch(vst2::effSetChunk, 0, 17, first, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"program 2", "chunk first chunk of 17 into 2"}));
+
+    // A chunk and then a switch: the chunk goes into the program that was current.
+    effect.log.clear();
+    whileBusy([&] {
+        effect.dispatch(vst2::effSetChunk, 0, 18, second, 0);
+        effect.dispatch(vst2::effSetProgram, 0, 1, nullptr, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"chunk second chunk of 18 into 2", "program 1"}));
+
+    // A chunk posted for a slot of its own, and a suspend followed by a resume, in that order.
+    effect.log.clear();
+    whileBusy([&] {
+        EXPECT_TRUE(effect.postSetChunk(first, 17, 3));
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effMainsChanged, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"suspend", "resume", "chunk first chunk of 17 into 3 quiet"}));
+
+    // A save asked for while a chunk waits carries the chunk out first.
+    effect.log.clear();
+    whileBusy([&] { effect.dispatch(vst2::effSetChunk, 0, 17, first, 0); });
+    effect.log.clear();
+    host.holdInTimeQuery = true;
+    std::thread audio([&] { effect.processReplacing(channels, channels, 64); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
+    }
+    effect.dispatch(vst2::effSetChunk, 0, 18, second, 0);
+    host.holdInTimeQuery = false;
+    audio.join();
+    void* data = nullptr;
+    effect.dispatch(vst2::effGetChunk, 0, 0, &data, 0);
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"chunk second chunk of 18 into 1"}));
+    EXPECT_EQ(effect.droppedChanges(), 0u);
+    EXPECT_GE(effect.deferredChanges(), 8u);
+}
+
 TEST(EffectLocking, ABlockThatCannotBeProcessedFadesFromTheLastOutput) {
     FakeHost host;
     FakeHostScope scope(host);
@@ -351,6 +426,7 @@ TEST(EffectLocking, ABlockThatCannotBeProcessedFadesFromTheLastOutput) {
         }
         EXPECT_LT(o[63], 0.001f);  // below -54 dB re the last output
     }
+    EXPECT_EQ(effect.fadedBlocks(), 1u);
     // A second unprocessed block goes on from where the first ended and reaches zero.
     effect.processReplacing(in, out, 64);
     EXPECT_LE(outLeft[0], 0.001f);

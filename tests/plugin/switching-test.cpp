@@ -148,7 +148,7 @@ TEST(ProgramSwitching, EveryBlockIsWrittenAndTheLastSwitchPlaysWithEightInstance
         t.join();
     }
 
-    long blocks = 0, switches = 0;
+    long blocks = 0, switches = 0, faded = 0, deferred = 0;
     double longest = 0.0;
     for (int n = 0; n < kInstances; ++n) {
         InstanceRun& run = runs[n];
@@ -156,19 +156,23 @@ TEST(ProgramSwitching, EveryBlockIsWrittenAndTheLastSwitchPlaysWithEightInstance
         EXPECT_EQ(run.unwrittenBlocks, 0) << "instance " << n << " of " << run.blocks << " blocks";
         EXPECT_EQ(run.wrongAnswers, 0) << "instance " << n;
         EXPECT_GT(run.switches, 1000) << "instance " << n;
+        EXPECT_EQ(effect.droppedChanges(), 0u) << "instance " << n;
         EXPECT_EQ(effect.currentProgram(), run.lastSwitch) << "instance " << n;
         EXPECT_EQ(effect.editTarget(), static_cast<uint32_t>(run.lastSwitch)) << "instance " << n;
         ProgramSnapshot playing;
         ASSERT_TRUE(effect.snapshot(playing));
         EXPECT_EQ(std::string(playing.record.name()), "Slot " + std::to_string(run.lastSwitch)) << "instance " << n;
         blocks += run.blocks;
+        faded += effect.fadedBlocks();
+        deferred += effect.deferredChanges();
         switches += run.switches;
         longest = std::max(longest, run.longestSwitchMs);
         call(run.record, vst2::effMainsChanged, 0, 0);
         call(run.record, vst2::effClose);
     }
-    std::printf("[ figures  ] %d instances: %ld blocks, %ld program switches, longest effSetProgram %.2f ms\n",
-                kInstances, blocks, switches, longest);
+    std::printf("[ figures  ] %d instances: %ld blocks (%ld faded: lock busy), %ld program switches (%ld left to the "
+                "next block), longest effSetProgram %.2f ms\n",
+                kInstances, blocks, faded, switches, deferred, longest);
 }
 
 }  // namespace
