@@ -257,6 +257,11 @@ void EffectBase::setHostMains(bool on) {
     deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
 }
 
+bool EffectBase::carryOutDeferred() {
+    LockGuard guard;
+    return acquireHostCall(guard);
+}
+
 bool EffectBase::changesWaiting() {
     if (deferredProgram.load(std::memory_order_acquire) != kNoDeferredProgram) {
         return true;
@@ -332,12 +337,16 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             // Kept for the next lock holder when the lock stays busy; applying it clears the mark.
             deferredRate.store(opt, std::memory_order_release);
             deferredRateSet.store(1, std::memory_order_release);
-            locked([] { return intptr_t{0}; });
+            if (!carryOutDeferred()) {
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+            }
             return 0;
         case effSetBlockSize:
             deferredBlock.store(static_cast<int32_t>(value), std::memory_order_release);
             deferredBlockSet.store(1, std::memory_order_release);
-            locked([] { return intptr_t{0}; });
+            if (!carryOutDeferred()) {
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+            }
             return 0;
         case effMainsChanged:
             setHostMains(value != 0);
@@ -370,8 +379,8 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             }
             if (changesWaiting()) {
                 // A program switch or a chunk still waits: carry it out first, so that the save is of
-                // what the host chose.
-                locked([] { return intptr_t{0}; });
+                // what the host chose (when the lock stays busy, of the program still current).
+                carryOutDeferred();
             }
             return static_cast<intptr_t>(getChunk(static_cast<void**>(ptr)));
         case effSetChunk:

@@ -204,6 +204,9 @@ private:
     void applyDeferred();
     void setHostProgram(int32_t index);
     bool changesWaiting();
+    // Takes the host-call lock just to carry out what waits; answers false when it stayed busy (what
+    // waits then waits on, for the next holder).
+    bool carryOutDeferred();
     void setHostChunk(const void* data, size_t size, bool quiet, int32_t program);
     void setHostMains(bool on);
     // Carries out a waiting chunk together with a waiting program switch, in the host's order.
