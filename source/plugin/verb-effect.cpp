@@ -17,18 +17,6 @@ namespace tarsk {
 
 namespace {
 
-// The process-wide buffer that getChunk serialises into; the host copies the chunk before it asks
-// any instance for the next one.
-struct ChunkBuffer {
-    alignas(16) uint8_t bytes[kMaxChunkBytes];
-    SpinLock lock;  // keeps two instances from writing it at the same moment
-};
-
-ChunkBuffer& processChunkBuffer() {
-    static ChunkBuffer buffer;
-    return buffer;
-}
-
 void loadProgramResource(VerbEffect& effect, const char* fileName, uint32_t slot) {
     struct Loader final : ChunkSlotLoader {
         explicit Loader(VerbEffect& e) : effect(e) {}
@@ -81,6 +69,7 @@ VerbEffect::VerbEffect(vst2::HostCallback host) : EffectBase(host, kProgramSlots
     settings.load(store);
 
     slots.reset(new ProgramRecord[kProgramSlots]());
+    chunkBuffer.reset(new uint8_t[kMaxChunkBytes]());
     loadProgramResource(*this, kDefaultProgramFile, 0);
     for (uint32_t slot = 1; slot < kProgramSlots; ++slot) {
         loadProgramResource(*this, kInitProgramFile, slot);
@@ -200,10 +189,10 @@ size_t VerbEffect::getChunk(void** data) {
     if (changeCounter == 0) {
         return 0;
     }
-    ChunkBuffer& buffer = processChunkBuffer();
-    LockGuard bufferGuard = LockGuard::locked(buffer.lock);
-    size_t size = writeChunk(buffer.bytes, working);
-    *data = buffer.bytes;
+    // The instance's own buffer: what the host was handed stays as it was until this instance is
+    // asked again, whatever other instances save meanwhile.
+    size_t size = writeChunk(chunkBuffer.get(), working);
+    *data = chunkBuffer.get();
     return size;
 }
 

@@ -112,6 +112,7 @@ private:
     std::atomic<uint8_t> layoutSwitch{0};
     std::atomic<uint32_t> target{0};
     std::unique_ptr<ProgramRecord[]> slots;
+    std::unique_ptr<uint8_t[]> chunkBuffer;  // what getChunk hands the host; written under the program lock
     ProgramRecord working;
     EditorSettings settings;
     float* delayMemory = nullptr;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/exit-codes.h"
 #include "host/list-command.h"
 #include "host/measure-command.h"
 #include "host/plugin-host.h"
@@ -11,9 +12,9 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using tarskhost::kExitFailure;
+using tarskhost::kExitOk;
+using tarskhost::kExitUsage;
 
 const char* const kUsageHead =
     "usage: tarskverb-host COMMAND [OPTIONS] PLUGIN.so ...\n"
