@@ -269,33 +269,6 @@ int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The program file
-
-// Reads and checks a program file; on failure answers false with a message in error.
-bool readProgramFile(const std::string& path, std::vector<uint8_t>& chunk, std::string& error) {
-    tarsk::FileStream stream(path.c_str(), tarsk::kOpenRead);
-    if (!stream.isOpen()) {
-        error = "cannot open the program file '" + path + "'";
-        return false;
-    }
-    std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
-    size_t size = 0;
-    if (!tarsk::readFxpChunk(stream, data.data(), size)) {
-        error = "'" + path + "' is not a TarskVerb program file: its .fxp header or chunk size is wrong";
-        return false;
-    }
-    // The plug-in quietly ignores a chunk it cannot read, so the chunk is checked here as well.
-    tarsk::ProgramRecord record;
-    if (size == 0 || !tarsk::readChunk(record, data.data(), size)) {
-        error = "'" + path + "' holds no readable program: an unknown layout, or shorter than its layout";
-        return false;
-    }
-    data.resize(size);
-    chunk = std::move(data);
-    return true;
-}
-
-// ---------------------------------------------------------------------------------------------
 // The output file
 
 // A temporary file beside OUT that becomes OUT by a rename when the render succeeded, and is removed
@@ -586,6 +559,32 @@ int render(const RenderOptions& options) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The program file
+
+bool readProgramFile(const std::string& path, std::vector<uint8_t>& chunk, std::string& error) {
+    tarsk::FileStream stream(path.c_str(), tarsk::kOpenRead);
+    if (!stream.isOpen()) {
+        error = "cannot open the program file '" + path + "'";
+        return false;
+    }
+    std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
+    size_t size = 0;
+    if (!tarsk::readFxpChunk(stream, data.data(), size)) {
+        error = "'" + path + "' is not a TarskVerb program file: its .fxp header or chunk size is wrong";
+        return false;
+    }
+    // The plug-in quietly ignores a chunk it cannot read, so the chunk is checked here as well.
+    tarsk::ProgramRecord record;
+    if (size == 0 || !tarsk::readChunk(record, data.data(), size)) {
+        error = "'" + path + "' holds no readable program: an unknown layout, or shorter than its layout";
+        return false;
+    }
+    data.resize(size);
+    chunk = std::move(data);
+    return true;
+}
 
 int runRender(const std::vector<std::string>& args) {
     RenderOptions options;
