@@ -337,7 +337,11 @@ void X11Window::translate(XEvent& xe) {
             }
             return;
         case FocusOut:
-            if (xe.xfocus.detail != NotifyInferior && xe.xfocus.mode == NotifyNormal) {
+            // Only the focus really leaving: NotifyPointer and friends come and go with the pointer
+            // while the focus is PointerRoot, and the window taking the focus on a click sees one too.
+            if (xe.xfocus.mode == NotifyNormal &&
+                (xe.xfocus.detail == NotifyAncestor || xe.xfocus.detail == NotifyVirtual ||
+                 xe.xfocus.detail == NotifyNonlinear || xe.xfocus.detail == NotifyNonlinearVirtual)) {
                 e.type = event::kFocusLost;
                 send(e);
             }
