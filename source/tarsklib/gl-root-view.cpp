@@ -45,19 +45,29 @@ GlRootView::GlRootView() {
     setObserver(this);
 }
 
-GlRootView::~GlRootView() { closeWindow(); }
+GlRootView::~GlRootView() {
+    closeWindow();
+    WindowCount& windows = processWindows();
+    LockGuard guard = LockGuard::locked(windows.lock);
+    window.reset();
+}
 
 bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMode) {
-    if (window != nullptr) {
+    if (opened) {
         return true;
     }
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
-    std::unique_ptr<PlatformWindow> made = createPlatformWindow(parent, width, height, hostMode, &record);
-    if (made == nullptr) {
-        return false;
+    if (window != nullptr && !window->adopt(parent, width, height)) {
+        window.reset();  // the kept window cannot go there: a new one
     }
-    window = std::move(made);
+    if (window == nullptr) {
+        window = createPlatformWindow(parent, width, height, hostMode, &record);
+        if (window == nullptr) {
+            return false;
+        }
+    }
+    opened = true;
     ++windows.open;
     record.timerId = 1;
     rect[0] = 0;
@@ -76,7 +86,7 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
 }
 
 void GlRootView::closeWindow() {
-    if (window == nullptr) {
+    if (!opened) {
         return;
     }
     WindowCount& windows = processWindows();
@@ -88,7 +98,10 @@ void GlRootView::closeWindow() {
         window->surface().release();
     }
     record.timerId = 0;
-    window.reset();
+    if (!window->park()) {
+        window.reset();
+    }
+    opened = false;
     --windows.open;
     setFocus(nullptr);
     hovered = nullptr;
@@ -98,12 +111,12 @@ void GlRootView::closeWindow() {
 // Tick and frame
 
 void GlRootView::tick(uint32_t nowMs) {
-    if (inTick || window == nullptr) {
+    if (inTick || !opened) {
         return;
     }
     inTick = true;
     window->pumpEvents();
-    if (window != nullptr) {
+    if (opened) {
         wantsFocus = false;
         bool exposed = window->takeExposed();
         bool due = !firstFrameDone || nowMs - lastFrameMs >= kFrameIntervalMs || exposed;
@@ -120,7 +133,7 @@ void GlRootView::tick(uint32_t nowMs) {
 }
 
 bool GlRootView::drawFrame() {
-    if (window == nullptr) {
+    if (!opened) {
         return false;
     }
     GlSurface& surface = window->surface();
@@ -351,7 +364,7 @@ void GlRootView::drainCommands() {
 }
 
 void GlRootView::rebuildContext() {
-    if (window == nullptr) {
+    if (!opened) {
         return;
     }
     WindowCount& windows = processWindows();

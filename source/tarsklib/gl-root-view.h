@@ -33,10 +33,11 @@ public:
     // that the context exists and shows the window. Only the first call of an open root does anything.
     // Answers false when the window or its context cannot be made.
     bool openWindow(uintptr_t parent, int width, int height, int hostMode);
-    // Tells every view that the context goes, then destroys the context and the window. Harmless when
-    // the window is not open or when its parent is already gone.
+    // Tells every view that the context goes and takes the window out of the host's window. The window
+    // and its context are kept (hidden) for a quick reopen when the window system allows, and destroyed
+    // with the root view. Harmless when the window is not open or when its parent is already gone.
     void closeWindow();
-    bool isOpen() const { return window != nullptr; }
+    bool isOpen() const { return opened; }
 
     // The timer tick, called by whoever drives the editor (effEditIdle): drains the window's events,
     // draws a frame when at least 33 ms passed since the last one (or the window was exposed) and the
@@ -62,9 +63,12 @@ public:
     void requestFocus() { wantsFocus = true; }
     View* focusedView() const { return focused; }
     View* hoveredView() const { return hovered; }
-    PlatformWindow* platformWindow() const { return window.get(); }
+    // The open window (null while closed).
+    PlatformWindow* platformWindow() const { return opened ? window.get() : nullptr; }
     uint64_t framesDrawn() const { return frameCount; }
     int sampleCount() const { return window != nullptr ? window->surface().sampleCount() : 0; }
+    // Whether a closed window is kept for the next open.
+    bool hasParkedWindow() const { return !opened && window != nullptr; }
 
     // ViewObserver
     void viewChanged(View& /*view*/) override {}
@@ -92,6 +96,7 @@ private:
     std::atomic<uint32_t> readIndex{0};
     std::atomic<uint32_t> writeIndex{0};
     SpinLock writerLock;
+    bool opened = false;
     bool inTick = false;
     bool firstFrameDone = false;
     uint32_t lastFrameMs = 0;

@@ -214,25 +214,7 @@ std::unique_ptr<X11Window> X11Window::create(uintptr_t parent, int width, int he
     if (!XGetWindowAttributes(display, parentWindow, &parentAttributes) || trap.errors() != 0) {
         return nullptr;  // not a window of this display (or gone): the destructor closes the display
     }
-    // The host's top-level window: the ancestor just below the root.
-    Window walker = parentWindow;
-    for (int depth = 0; depth < 64; ++depth) {
-        Window root = 0;
-        Window up = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(display, walker, &root, &up, &children, &count)) {
-            break;
-        }
-        if (children != nullptr) {
-            XFree(children);
-        }
-        if (up == root || up == 0) {
-            w->hostTopLevel = walker;
-            break;
-        }
-        walker = up;
-    }
+    w->findTopLevel(parentWindow);
 
     int screen = XScreenNumberOfScreen(parentAttributes.screen);
     GlxConfigChoice choice;
@@ -244,12 +226,13 @@ std::unique_ptr<X11Window> X11Window::create(uintptr_t parent, int width, int he
     attributes.colormap = w->colormap;
     attributes.border_pixel = 0;
     attributes.background_pixmap = None;
+    attributes.override_redirect = True;  // a parked window is a child of the root: no manager takes it
     attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             EnterWindowMask | LeaveWindowMask | FocusChangeMask | ExposureMask | StructureNotifyMask |
                             VisibilityChangeMask;
     w->window = XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), 0, choice.visual->depth, InputOutput,
-                              choice.visual->visual, CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask,
+                              choice.visual->visual, CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask | CWOverrideRedirect,
                               &attributes);
     XStoreName(display, w->window, "TarskVerb");
     XSync(display, False);
@@ -263,6 +246,29 @@ std::unique_ptr<X11Window> X11Window::create(uintptr_t parent, int width, int he
         return nullptr;
     }
     return w;
+}
+
+bool X11Window::findTopLevel(Window parent) {
+    // The host's top-level window: the ancestor just below the root.
+    Window walker = parent;
+    for (int depth = 0; depth < 64; ++depth) {
+        Window root = 0;
+        Window up = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(connection, walker, &root, &up, &children, &count)) {
+            return false;
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+        if (up == root || up == 0) {
+            hostTopLevel = walker;
+            return true;
+        }
+        walker = up;
+    }
+    return false;
 }
 
 X11Window::~X11Window() {
@@ -472,5 +478,38 @@ void X11Window::resize(int width, int height) {
 }
 
 GlSurface& X11Window::surface() { return *gl; }
+
+bool X11Window::park() {
+    if (gone) {
+        return false;
+    }
+    XErrorTrap trap(connection);
+    XUnmapWindow(connection, window);
+    XReparentWindow(connection, window, DefaultRootWindow(connection), 0, 0);
+    hostTopLevel = 0;
+    return trap.errors() == 0 && !gone;
+}
+
+bool X11Window::adopt(uintptr_t parent, int width, int height) {
+    if (gone || parent == 0 || width <= 0 || height <= 0) {
+        return false;
+    }
+    pumpEvents();  // what happened while parked (unmap, reparent) is of no interest now
+    exposed = false;
+    XErrorTrap trap(connection);
+    Window parentWindow = static_cast<Window>(parent);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(connection, parentWindow, &attributes) || trap.errors() != 0 ||
+        !findTopLevel(parentWindow)) {
+        return false;
+    }
+    XReparentWindow(connection, window, parentWindow, 0, 0);
+    if (width != sizeW || height != sizeH) {
+        XResizeWindow(connection, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        sizeW = width;
+        sizeH = height;
+    }
+    return trap.errors() == 0 && !gone;
+}
 
 }  // namespace tarsk

@@ -58,6 +58,8 @@ public:
     int height() const override { return sizeH; }
     GlSurface& surface() override;
     uintptr_t nativeHandle() const override { return window; }
+    bool park() override;
+    bool adopt(uintptr_t parent, int width, int height) override;
 
     Display* display() const { return connection; }
     bool isGone() const { return gone; }
@@ -68,6 +70,8 @@ private:
     void keyEvent(XKeyEvent& key, bool pressed);
     void forwardToHost(XKeyEvent& key);
     bool viewableNow();
+    // Finds the host's top-level window above parent; answers false when parent is not a window.
+    bool findTopLevel(Window parent);
 
     Display* connection = nullptr;
     Window window = 0;

@@ -34,6 +34,13 @@ public:
     virtual GlSurface& surface() = 0;
     // The native window handle (an X11 Window id here).
     virtual uintptr_t nativeHandle() const = 0;
+    // Hides the window and takes it out of its parent, keeping it and its GL context for the next open
+    // (which then costs no context creation and no shader compilation). Answers false when the window
+    // cannot be kept (it is gone); the owner then destroys it.
+    virtual bool park() = 0;
+    // Moves a parked window into a new parent at the given size (not yet shown); answers false when
+    // the parent cannot take it, in which case the owner destroys it and makes a new one.
+    virtual bool adopt(uintptr_t parent, int width, int height) = 0;
 };
 
 // Creates the child window (not yet shown) and its GL context in the parent window (a native handle).

@@ -100,6 +100,20 @@ protected:
         }
     }
 
+    // Calls effEditIdle about every 10 ms until the editor has drawn `frames` frames in all (at most 10 s:
+    // the first frames under llvmpipe on a busy machine take a while). Answers whether it got there.
+    static bool idleUntilFrames(VerbEffect& effect, uint64_t frames) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (effect.editor()->rootView().framesDrawn() < frames) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
     static void* parentPointer(Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); }
 
     // Orange title pixels inside the screen area of a window.
@@ -159,6 +173,28 @@ TEST_F(EditorWindowX11, OpensDrawsAndClosesFiftyTimesWithoutGrowingMemory) {
     EXPECT_LT(heapAfter, heapBefore + 64 * 1024) << "heap grew from " << heapBefore << " to " << heapAfter;
     EXPECT_LT(residentAfter, residentBefore + 4 * 1024 * 1024);
     EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(effect.editor()->rootView().hasParkedWindow());
+}
+
+TEST_F(EditorWindowX11, EffectsWithEditorsComeAndGoWithoutGrowingMemory) {
+    // The whole path: a new effect each time, so every editor makes its own connection, window and context.
+    Window parent = makeParent();
+    auto lifetime = [&] {
+        VerbEffect effect(FakeHost::callback);
+        ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    };
+    for (int i = 0; i < 3; ++i) {
+        lifetime();
+    }
+    size_t heapBefore = mallinfo2().uordblks;
+    for (int i = 0; i < 10; ++i) {
+        lifetime();
+    }
+    size_t heapAfter = mallinfo2().uordblks;
+    EXPECT_LT(heapAfter, heapBefore + 64 * 1024) << "heap grew from " << heapBefore << " to " << heapAfter;
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
 }
 
 TEST_F(EditorWindowX11, TwoInstancesDrawTheirOwnEditorsAtOnce) {
@@ -169,12 +205,10 @@ TEST_F(EditorWindowX11, TwoInstancesDrawTheirOwnEditorsAtOnce) {
     ASSERT_EQ(first.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parentA), 0), 1);
     ASSERT_EQ(second.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parentB), 0), 1);
     EXPECT_EQ(GlRootView::openWindowCount(), 2);
-    for (int i = 0; i < 8; ++i) {
-        idleFor(first, 20);
-        idleFor(second, 20);
+    for (uint64_t n = 1; n <= 3; ++n) {
+        EXPECT_TRUE(idleUntilFrames(first, n));
+        EXPECT_TRUE(idleUntilFrames(second, n));
     }
-    EXPECT_GE(first.editor()->rootView().framesDrawn(), 2u);
-    EXPECT_GE(second.editor()->rootView().framesDrawn(), 2u);
     EXPECT_GT(orangePixels(parentA), 1000);
     EXPECT_GT(orangePixels(parentB), 1000);
     // Each editor has a window and a connection of its own.
@@ -183,8 +217,7 @@ TEST_F(EditorWindowX11, TwoInstancesDrawTheirOwnEditorsAtOnce) {
 
     first.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
     uint64_t before = second.editor()->rootView().framesDrawn();
-    idleFor(second, 120);
-    EXPECT_GT(second.editor()->rootView().framesDrawn(), before);
+    EXPECT_TRUE(idleUntilFrames(second, before + 2));
     second.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
     EXPECT_EQ(GlRootView::openWindowCount(), 0);
 }
@@ -213,8 +246,7 @@ TEST_F(EditorWindowX11, LeavesTheHostsGlContextCurrent) {
     Window parent = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
     EXPECT_TRUE(hostStillCurrent()) << "after open";
-    idleFor(effect, 150);
-    EXPECT_GE(effect.editor()->rootView().framesDrawn(), 2u);
+    EXPECT_TRUE(idleUntilFrames(effect, 3));
     EXPECT_TRUE(hostStillCurrent()) << "after frames";
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
     EXPECT_TRUE(hostStillCurrent()) << "after close";
@@ -270,9 +302,7 @@ TEST_F(EditorWindowX11, SurvivesParentLossAndOpcodesInAnyOrder) {
     // And the editor opens again afterwards.
     Window again = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(again), 0), 1);
-    uint64_t frames = effect.editor()->rootView().framesDrawn();
-    idleFor(effect, 60);
-    EXPECT_GT(effect.editor()->rootView().framesDrawn(), frames);
+    EXPECT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
@@ -371,9 +401,8 @@ TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
     VerbEffect effect(FakeHost::callback);
     Window parent = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
-    idleFor(effect, 80);
+    EXPECT_TRUE(idleUntilFrames(effect, 2));
     GlRootView& root = effect.editor()->rootView();
-    EXPECT_GE(root.framesDrawn(), 2u);
     // Hosts hide the editor instead of closing it.
     XUnmapWindow(host, parent);
     XSync(host, False);
@@ -383,8 +412,7 @@ TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
     EXPECT_EQ(root.framesDrawn(), hidden);
     XMapWindow(host, parent);
     XSync(host, False);
-    idleFor(effect, 20);
-    EXPECT_GT(root.framesDrawn(), hidden);
+    EXPECT_TRUE(idleUntilFrames(effect, hidden + 1));
     EXPECT_GT(orangePixels(parent), 1000);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
