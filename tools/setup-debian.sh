@@ -7,6 +7,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
+  libx11-dev libxtst-dev libgl-dev libglx-dev libgl1-mesa-dri libglx-mesa0
+  xvfb xauth x11-apps xdotool
 )
 
 missing=()

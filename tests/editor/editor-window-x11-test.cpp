@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -417,6 +418,40 @@ TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
+TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 1));
+    // What the settings page posts for the large display size: rebuild, then the new size.
+    ASSERT_TRUE(effect.editor()->rootView().postCommand(command::kRebuild, 768, 384));
+    uint64_t frames = effect.editor()->rootView().framesDrawn();
+    EXPECT_TRUE(idleUntilFrames(effect, frames + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 1);
+    vst2::ERect* rect = nullptr;
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    EXPECT_EQ(rect->right, 768);
+    EXPECT_EQ(rect->bottom, 384);
+    XWindowAttributes attributes{};
+    Window editor = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
+    ASSERT_TRUE(XGetWindowAttributes(host, editor, &attributes));
+    EXPECT_EQ(attributes.width, 768);
+    EXPECT_EQ(attributes.height, 384);
+    EXPECT_EQ(effect.editor()->editorView().width(), 768.0f);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST(PluginSymbols, NoUniqueGlobalSymbols) {
+    // A "unique global" symbol would be shared with every other copy of the library in a host.
+    std::string command = std::string("readelf -W --syms ") + TARSK_PLUGIN_FILE + " | grep -c UNIQUE";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[64] = {};
+    ASSERT_NE(std::fgets(line, sizeof(line), pipe), nullptr);
+    pclose(pipe);
+    EXPECT_EQ(std::atoi(line), 0);
+}
+
 // Reads an 8-bit RGB PNG; answers the pixels (empty on failure).
 std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
     std::vector<uint8_t> pixels;
@@ -456,6 +491,12 @@ TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfTheEditor) {
     unsigned long background = at(width / 2, 40);
     EXPECT_NE(background, 0ul);
     EXPECT_NE(background, at(width / 2, height - 10));
+    // Kept beside the build for the README's Editor section.
+    if (const char* buildDir = std::getenv("TARSK_BUILD_DIR")) {
+        std::error_code ignored;
+        std::filesystem::copy_file(shot, std::string(buildDir) + "/editor-screenshot.png",
+                                   std::filesystem::copy_options::overwrite_existing, ignored);
+    }
     std::remove(shot.c_str());
 }
 
