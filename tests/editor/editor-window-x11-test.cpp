@@ -11,6 +11,9 @@
 #include <X11/keysym.h>
 #include <malloc.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -439,6 +442,89 @@ TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
     EXPECT_EQ(attributes.height, 384);
     EXPECT_EQ(effect.editor()->editorView().width(), 768.0f);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+// Finds a top-level window by its title.
+Window findWindowNamed(Display* display, const char* title) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        return 0;
+    }
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name != nullptr) {
+            if (std::string(name) == title) {
+                found = children[i];
+            }
+            XFree(name);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+// Starts the host's editor command; answers its process id.
+pid_t startEditorCommand() {
+    pid_t child = fork();
+    if (child == 0) {
+        execl(TARSK_HOST_TOOL, TARSK_HOST_TOOL, "editor", TARSK_PLUGIN_FILE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return child;
+}
+
+// Waits up to 10 s for a child to end; answers its exit status, or -1.
+int waitForExit(pid_t child) {
+    for (int i = 0; i < 200; ++i) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
+
+TEST_F(EditorWindowX11, HostEditorCommandRunsUntilTheWindowIsClosedOrInterrupted) {
+    const char* title = "TarskVerb (tarskverb-host editor)";
+    pid_t child = startEditorCommand();
+    ASSERT_GT(child, 0);
+    Window window = 0;
+    for (int i = 0; i < 200 && window == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        window = findWindowNamed(host, title);
+    }
+    ASSERT_NE(window, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a few frames, audio running
+    // The close button of a window manager: WM_DELETE_WINDOW.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(host, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(host, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(host, window, False, NoEventMask, &close);
+    XSync(host, False);
+    EXPECT_EQ(waitForExit(child), 0);
+
+    // Ctrl-C ends it as well.
+    child = startEditorCommand();
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 200 && findWindowNamed(host, title) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(child, SIGINT);
+    EXPECT_EQ(waitForExit(child), 0);
 }
 
 TEST(PluginSymbols, NoUniqueGlobalSymbols) {

@@ -161,6 +161,9 @@ int runEditor(const std::vector<std::string>& args) {
         return failure(error);
     }
 
+    // Ctrl-C from here on ends the run in order: editor closed, audio stopped, plug-in unloaded.
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
     HostWindow window;
     HostOptions hostOptions;
     hostOptions.canSizeWindow = true;
@@ -201,7 +204,6 @@ int runEditor(const std::vector<std::string>& args) {
         if (editorRect(host, width, height) && (width != window.width() || height != window.height())) {
             window.resize(width, height);
         }
-        std::signal(SIGINT, onInterrupt);
         auto opened = std::chrono::steady_clock::now();
         auto next = opened;
         while (window.pumpEvents() && interrupted == 0) {
@@ -220,13 +222,13 @@ int runEditor(const std::vector<std::string>& args) {
             next += std::chrono::milliseconds(kIdleIntervalMs);
             std::this_thread::sleep_until(next);
         }
-        std::signal(SIGINT, SIG_DFL);
         host.dispatch(vst2::effEditClose);
     }
     audio.stop();
     window.destroy();
     host.dispatch(vst2::effStopProcess);
     host.unload();
+    std::signal(SIGINT, SIG_DFL);
     return result;
 }
 
