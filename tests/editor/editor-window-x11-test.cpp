@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -419,6 +420,34 @@ TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
     EXPECT_TRUE(idleUntilFrames(effect, hidden + 1));
     EXPECT_GT(orangePixels(parent), 1000);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(EditorWindowX11, AnIdleCallFromInsideTheFrameDoesNothing) {
+    // Some hosts call effEditIdle again from inside host callbacks that the editor's frame makes.
+    struct Reentrant final : View {
+        VerbEffect* effect = nullptr;
+        int depth = 0;
+        int deepest = 0;
+        int draws = 0;
+        void draw() override {
+            ++depth;
+            ++draws;
+            deepest = std::max(deepest, depth);
+            effect->dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+            --depth;
+        }
+    } inner;
+    VerbEffect effect(FakeHost::callback);
+    inner.effect = &effect;
+    inner.resizeTo(10.0f, 10.0f);
+    effect.editor()->rootView().addChild(inner);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 3));
+    EXPECT_EQ(inner.deepest, 1);
+    EXPECT_EQ(static_cast<uint64_t>(inner.draws), effect.editor()->rootView().framesDrawn());
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    inner.detach();
 }
 
 TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
