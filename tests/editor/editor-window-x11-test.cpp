@@ -66,6 +66,9 @@ bool isTitleOrange(unsigned long pixel) {
 class EditorWindowX11 : public testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // llvmpipe rasterises on the calling thread: its own worker threads synchronise in ways the
+        // thread sanitizer cannot see (uninstrumented atomics), and the tests need no speed.
+        setenv("LP_NUM_THREADS", "0", 1);
         std::string error;
         server = std::make_unique<tarskhost::XvfbServer>();
         serverError = server->start(error) ? "" : error;
