@@ -156,8 +156,9 @@ bool GlRootView::drawFrame() {
             GlViewBox vb;
             vb.viewportX = static_cast<int>(std::lround(box.x0));
             vb.viewportY = static_cast<int>(std::lround(box.y0));
-            vb.viewportWidth = static_cast<int>(std::lround(box.x1 - box.x0 + 0.5f));
-            vb.viewportHeight = static_cast<int>(std::lround(box.y1 - box.y0 + 0.5f));
+            // Sizes to the nearest whole pixel (the boxes are never negative in size).
+            vb.viewportWidth = static_cast<int>(box.x1 - box.x0 + 0.5f);
+            vb.viewportHeight = static_cast<int>(box.y1 - box.y0 + 0.5f);
             vb.offsetX = box.x0 - ax;
             vb.offsetY = box.y0 - ay;
             vb.width = box.x1 - box.x0;

@@ -453,6 +453,42 @@ TEST_F(EditorWindowX11, AnIdleCallFromInsideTheFrameDoesNothing) {
     inner.detach();
 }
 
+TEST_F(EditorWindowX11, ChildViewsDrawInTheirOwnCoordinatesClippedToTheirParent) {
+    // A view reaching past the editor's bottom-left corner: green in its local square (10..20, 10..20),
+    // blue elsewhere. Only the part inside the editor shows, in the view's own coordinates (y up).
+    struct Marker final : View {
+        GlRootView* root = nullptr;
+        void draw() override {
+            static constexpr float kBlue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+            static constexpr float kGreen[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+            GlSurface& surface = root->platformWindow()->surface();
+            surface.fillRect(0.0f, 0.0f, width(), height(), kBlue);
+            surface.fillRect(10.0f, 10.0f, 20.0f, 20.0f, kGreen);
+        }
+    } marker;
+    VerbEffect effect(FakeHost::callback);
+    marker.root = &effect.editor()->rootView();
+    marker.moveTo(-10.0f, -10.0f);
+    marker.resizeTo(40.0f, 40.0f);
+    effect.editor()->editorView().addChild(marker);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 2));
+    XSync(host, False);
+    XImage* image = XGetImage(host, DefaultRootWindow(host), 0, 0, kEditorWidth, kEditorHeight, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    auto pixel = [&](int x, int row) { return XGetPixel(image, x, row) & 0xFFFFFF; };
+    EXPECT_EQ(pixel(5, 315), 0x00FF00ul);   // local (15, 15)
+    EXPECT_EQ(pixel(15, 315), 0x0000FFul);  // local (25, 15)
+    EXPECT_EQ(pixel(5, 305), 0x0000FFul);   // local (15, 25)
+    EXPECT_EQ(pixel(25, 295), 0x0000FFul);  // local (35, 35): the view's last pixels
+    EXPECT_NE(pixel(35, 295), 0x0000FFul);  // past the view
+    EXPECT_NE(pixel(25, 285), 0x0000FFul);
+    XDestroyImage(image);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    marker.detach();
+}
+
 TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
     VerbEffect effect(FakeHost::callback);
     Window parent = makeParent();
