@@ -69,6 +69,8 @@ protected:
         // llvmpipe rasterises on the calling thread: its own worker threads synchronise in ways the
         // thread sanitizer cannot see (uninstrumented atomics), and the tests need no speed.
         setenv("LP_NUM_THREADS", "0", 1);
+        // No shader cache thread either, and nothing written to the user's cache folder.
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
         std::string error;
         server = std::make_unique<tarskhost::XvfbServer>();
         serverError = server->start(error) ? "" : error;
