@@ -193,7 +193,14 @@ TEST_F(EditorWindowX11, OpensDrawsAndClosesFiftyTimesWithoutGrowingMemory) {
     EXPECT_EQ(GlRootView::openWindowCount(), 0);
     // A leaked Display connection or GL context costs tens of kilobytes per cycle.
     EXPECT_LT(heapAfter, heapBefore + 64 * 1024) << "heap grew from " << heapBefore << " to " << heapAfter;
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine, so resident size grows there by design;
+    // its leak checker takes over.)
     EXPECT_LT(residentAfter, residentBefore + 4 * 1024 * 1024);
+#else
+    (void)residentAfter;
+    (void)residentBefore;
+#endif
     EXPECT_EQ(hostErrors, 0);
     EXPECT_TRUE(effect.editor()->rootView().hasParkedWindow());
 }
