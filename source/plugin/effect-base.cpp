@@ -368,7 +368,16 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             }
             return 0;
         case effEditIdle:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                editorView->idle();
+            }
             return runPipeMessage();
+        case effEditKeyDown:
+        case effEditKeyUp:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->hostKey(opcode == effEditKeyDown, index, value, opt) ? 1 : 0;
+            }
+            return 0;
         case effIdentify:
             return kIdentifyAnswer;
         case effGetChunk:

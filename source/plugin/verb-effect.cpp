@@ -74,12 +74,19 @@ VerbEffect::VerbEffect(vst2::HostCallback host) : EffectBase(host, kProgramSlots
     for (uint32_t slot = 1; slot < kProgramSlots; ++slot) {
         loadProgramResource(*this, kInitProgramFile, slot);
     }
-    LockGuard guard = LockGuard::locked(programLock);
-    current.store(0, std::memory_order_release);
-    working = slots[0];
+    {
+        LockGuard guard = LockGuard::locked(programLock);
+        current.store(0, std::memory_order_release);
+        working = slots[0];
+    }
+    editorWindow = std::make_unique<EditorWindow>(*this, settings.displayScale);
+    editorView = editorWindow.get();
 }
 
 VerbEffect::~VerbEffect() {
+    // The window goes before anything it could reach.
+    editorView = nullptr;
+    editorWindow.reset();
     std::free(delayMemory);
     delayMemory = nullptr;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/editor-command.h"
 #include "host/exit-codes.h"
 #include "host/list-command.h"
 #include "host/measure-command.h"
@@ -28,8 +29,8 @@ const char* const kUsageTail =
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
 void printUsage(FILE* to) {
-    std::fprintf(to, "%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
-                 kUsageTail);
+    std::fprintf(to, "%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
+                 tarskhost::kEditorUsage, kUsageTail);
 }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
@@ -154,6 +155,9 @@ int main(int argc, char** argv) {
     }
     if (command == "measure") {
         return tarskhost::runMeasure(args);
+    }
+    if (command == "editor") {
+        return tarskhost::runEditor(args);
     }
     if (command == "render") {
         return tarskhost::runRender(args);
