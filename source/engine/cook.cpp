@@ -787,4 +787,26 @@ void resetEngine(EngineState& s, float* ring) {
     }
 }
 
+void restartModulation(EngineState& s) {
+    for (int k = 0; k < kLfos; ++k) {
+        s.phase[k] = 0.0f;
+        s.holdA[k] = 0.0f;
+        s.holdB[k] = 0.0f;
+        s.noise[k] = 0.0f;
+    }
+    s.envelope = 0.0f;
+    s.controlCountdown = 0;  // the next sample starts a control period
+    s.periodSamples = 0;
+    if (!s.smoothedPrimed) {
+        return;  // nothing cooked yet: the first cook sets the targets and the smoothed gains
+    }
+    // The targets of phase 0 (the update at the next sample computes the same ones), taken at once.
+    if (s.modulated) {
+        controlUpdate(s, false, false);
+    } else {
+        setUnmodulatedTargets(s);
+    }
+    snapSmoothed(s);
+}
+
 }  // namespace tarsk

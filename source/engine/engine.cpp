@@ -140,6 +140,8 @@ void Engine::cook(const ProgramRecord& record, const CookRequest& request) {
 
 void Engine::reset() { resetEngine(s, ring); }
 
+void Engine::restartModulation() { tarsk::restartModulation(s); }
+
 // ---------------------------------------------------------------------------------------------
 // Process
 

@@ -36,6 +36,8 @@ public:
     void cook(const ProgramRecord& record, const CookRequest& request);
     // Clears the ring and every filter, allpass, saturator and envelope state; lays the ring out again.
     void reset();
+    // Starts the LFOs, sample-and-hold values, noise states and the envelope over (a host's resume).
+    void restartModulation();
 
     // Replacing processing of one stereo block. Null inputs count as silence; null outputs are skipped.
     void process(const float* inL, const float* inR, float* outL, float* outR, uint32_t frames);

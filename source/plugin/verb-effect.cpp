@@ -122,6 +122,9 @@ void VerbEffect::tempoChanged() { changes.setAll(); }
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
+        // A resume (hosts send one before every offline render) starts the sound over: cleared
+        // memory and the modulation from its beginning, so that two renders of the same input match.
+        modulationRestart.store(1, std::memory_order_release);
         changes.resetPending.store(1, std::memory_order_release);
     }
 }
@@ -349,6 +352,9 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
     }
     if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
         engine.reset();
+    }
+    if (modulationRestart.exchange(0, std::memory_order_acq_rel) != 0) {
+        engine.restartModulation();
     }
     engine.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
 }
