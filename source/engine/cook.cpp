@@ -50,16 +50,33 @@ constexpr double kMinInverterDepth = -0.999;  // keeps log2(1 + depth) finite fo
 
 // Safety ranges for values from files (the editor stays well inside them).
 constexpr double kVectorLimit = 16.0;
+constexpr double kMinVectorLength = 1.0e-6;  // shorter matrix vectors have no usable direction
 constexpr double kMinGain = 1.0e-30;
 constexpr double kMaxFilterHz = 1.0e6;
 constexpr double kMinMidCenterHz = 1.0;
 constexpr double kMaxMidCenterFraction = 0.45;  // of the sample rate; the mid stage is stable below fs/2
-constexpr double kMinMidQ = 0.01, kMaxMidQ = 100.0;
-constexpr double kMinMidStretch = 0.01, kMaxMidStretch = 100.0;
+constexpr double kMinMidQ = 0.1, kMaxMidQ = 10.0;
+constexpr double kMinMidStretch = 0.1, kMaxMidStretch = 16.0;
 constexpr double kMinRatio = 0.01, kMaxRatio = 100.0;
-constexpr double kMinThresholdDb = -200.0, kMaxThresholdDb = 40.0;
+constexpr double kMinThresholdDb = -200.0, kMaxThresholdDb = 0.0;  // above 0 dBFS a gate would amplify
 constexpr double kDepthLimit = 1.0e6;
-constexpr double kGainLimit = 1.0e6;
+
+// The ranges of the levels and gains. A chunk may carry any number; beyond these the network's
+// signal, or its output, would grow without bound. Dry, Out Gain, Drive, Overunity and the vector
+// lengths keep the editor's ranges; wet and the LFOs' "Output level" depth go further, as far as
+// the factory programs use them.
+constexpr double kMaxDryPercent = 100.0;
+constexpr double kMaxWetPercent = 200.0;
+constexpr double kMaxOutGain = 1000.0;      // +60 dB
+constexpr double kMaxVectorLength = 1.0;    // input and output vectors lie within the unit circle
+constexpr double kMaxInputGain = 16.0;
+constexpr double kMaxTapLevel = 1.0;
+constexpr double kMaxDrive = 50.0;
+constexpr double kMaxOverunity = 15.0;
+// The saturator's gain above the decay law, (pass gain)^-Overunity, at most +60 dB: an overunity
+// loop grows until the saturator holds it, and this bounds where it holds.
+constexpr double kMaxOverunityGain = 1000.0;
+constexpr double kMaxOutputDepthPercent = 1000.0;
 
 // Mid-band bisection.
 constexpr int kStretchBisectionSteps = 24;
@@ -407,6 +424,53 @@ void planeRotation(const Bivector& b, double first, double second, Matrix4& m) {
     rotorMatrix(product(rotor(b, first), rotor(dual, second)), m);
 }
 
+double dot(const double (&a)[kLines], const double (&b)[kLines]) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+}
+
+// Scales a to unit length; answers false (a unchanged) when it is too short to have a direction.
+bool normalise(double (&a)[kLines]) {
+    const double length = std::sqrt(dot(a, a));
+    if (!(length > kMinVectorLength)) {
+        return false;
+    }
+    for (double& x : a) {
+        x /= length;
+    }
+    return true;
+}
+
+// The plane of the rotations as an orthonormal pair. The editor keeps u and v so; a chunk may carry
+// any numbers, and vectors that are not unit length or not orthogonal make the rotor's matrix scale
+// the signal on every pass, so that the network grows until it is not finite. u is scaled to unit
+// length and v made orthogonal to it (Gram-Schmidt); a vector without direction falls back to the
+// Init program's, and a v along u to the axis least along u.
+void orthonormalPlane(double (&u)[kLines], double (&v)[kLines]) {
+    if (!normalise(u)) {
+        std::copy(std::begin(kInitU), std::end(kInitU), u);
+        normalise(u);
+    }
+    auto orthogonalise = [&u](double (&a)[kLines]) {
+        const double along = dot(a, u);
+        for (int k = 0; k < kLines; ++k) {
+            a[k] -= along * u[k];
+        }
+        return normalise(a);
+    };
+    if (orthogonalise(v)) {
+        return;
+    }
+    int axis = 0;
+    for (int k = 1; k < kLines; ++k) {
+        if (std::fabs(u[k]) < std::fabs(u[axis])) {
+            axis = k;
+        }
+    }
+    std::fill(std::begin(v), std::end(v), 0.0);
+    v[axis] = 1.0;
+    orthogonalise(v);  // |u[axis]| <= 1/2, so this v keeps a direction
+}
+
 void cookMatrices(EngineState& s, const ProgramRecord& r, uint32_t flags) {
     double u[kLines];
     double v[kLines];
@@ -414,6 +478,7 @@ void cookMatrices(EngineState& s, const ProgramRecord& r, uint32_t flags) {
         u[a] = clampFinite(recordValue(r, word::vectorU + a, kInitU[a]), -kVectorLimit, kVectorLimit);
         v[a] = clampFinite(recordValue(r, word::vectorV + a, kInitV[a]), -kVectorLimit, kVectorLimit);
     }
+    orthonormalPlane(u, v);
     auto wedge = [&](int a, int b) { return u[a] * v[b] - u[b] * v[a]; };
     const Bivector b = {wedge(0, 1), wedge(0, 2), wedge(0, 3), wedge(1, 2), wedge(1, 3), wedge(2, 3)};
     auto angle = [&](int w) { return recordValue(r, w, 0.0) * kDegreesToRadians; };
@@ -521,12 +586,13 @@ void cookFilters(EngineState& s, const ProgramRecord& r, uint32_t flags, double 
     }
 
     // Saturator. A negative drive plays as 0 (no saturator).
-    const double drive = clampFinite(recordValue(r, word::drive, 0.0), 0.0, kGainLimit);
-    const double overunity = clampFinite(recordValue(r, word::overunity, 0.0), -kGainLimit, kGainLimit);
+    const double drive = clampFinite(recordValue(r, word::drive, 0.0), 0.0, kMaxDrive);
+    const double overunity = clampFinite(recordValue(r, word::overunity, 0.0), 0.0, kMaxOverunity);
     double m = 1.0 + overunity;
     if (halfLife > 0.0) {
         m = std::pow(std::max(static_cast<double>(s.segmentGainCooked[0][0]), kMinGain), -overunity);
     }
+    m = std::min(m, kMaxOverunityGain);
     const double post = drive > 0.0 ? m / drive : m;
     s.saturatorActive = drive > 0.0;
     for (int i = 0; i < kLines; ++i) {
@@ -601,7 +667,8 @@ void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& r
             s.spread[k] = static_cast<float>(depth(lfo::spread) * kPercent);
             s.shift[k] = static_cast<float>(depth(lfo::shift) * kShiftDegreesToRadians);
             s.decayDepth[k] = static_cast<float>(depth(lfo::decayDepth) * kPercent);
-            s.outputDepth[k] = static_cast<float>(depth(lfo::levelDepth) * kPercent);
+            s.outputDepth[k] = static_cast<float>(
+                clampFinite(depth(lfo::levelDepth), -kMaxOutputDepthPercent, kMaxOutputDepthPercent) * kPercent);
             s.inverterDepth[k] = static_cast<float>(std::log2(1.0 + std::max(depth(lfo::inverterDepth), kMinInverterDepth)));
         }
         const double envInverter = clampFinite(recordValue(r, word::envInverterDepth, 0.0), -kDepthLimit, kDepthLimit);
@@ -637,26 +704,44 @@ void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& r
 
 // ---- gains ----
 
+// The vector of line i at `first` (left, right), scaled down into the unit circle when longer.
+struct Pair {
+    double left, right;
+};
+Pair vectorOf(const ProgramRecord& r, int first, int line) {
+    const int w = first + 2 * line;
+    Pair p{recordValue(r, w, kInitVectors[2 * line]), recordValue(r, w + 1, kInitVectors[2 * line + 1])};
+    const double length = std::hypot(p.left, p.right);
+    if (length > kMaxVectorLength) {
+        p.left *= kMaxVectorLength / length;
+        p.right *= kMaxVectorLength / length;
+    }
+    return p;
+}
+
 void cookGains(EngineState& s, const ProgramRecord& r, uint32_t flags) {
     double wet = 0.0;
     if (s.bypass) {
         s.dryGain = 1.0f;
     } else {
         const double makeUp = saturatorMakeUpGain(std::max(static_cast<double>(s.lastDrive), 0.0));
-        wet = makeUp * recordValue(r, word::wet, 0.0) * recordValue(r, word::outGain, kInitOutGain) * kWetScale;
-        s.dryGain = storeCoef(kPercent * recordValue(r, word::dry, kInitDry));
+        const double wetPercent = clampFinite(recordValue(r, word::wet, 0.0), 0.0, kMaxWetPercent);
+        const double outGain = clampFinite(recordValue(r, word::outGain, kInitOutGain), 0.0, kMaxOutGain);
+        wet = makeUp * wetPercent * outGain * kWetScale;
+        s.dryGain = storeCoef(kPercent * clampFinite(recordValue(r, word::dry, kInitDry), 0.0, kMaxDryPercent));
     }
-    const double input = recordValue(r, word::inputGain, kInitInputGain);
+    const double input = clampFinite(recordValue(r, word::inputGain, kInitInputGain), -kMaxInputGain, kMaxInputGain);
     for (int i = 0; i < kLines; ++i) {
-        const int w = 2 * i;
-        s.inputGainL[i] = storeCoef(recordValue(r, word::inputVectors + w, kInitVectors[w]) * input);
-        s.inputGainR[i] = storeCoef(recordValue(r, word::inputVectors + w + 1, kInitVectors[w + 1]) * input);
-        s.outputGainL[i] = storeCoef(recordValue(r, word::outputVectors + w, kInitVectors[w]) * wet);
-        s.outputGainR[i] = storeCoef(recordValue(r, word::outputVectors + w + 1, kInitVectors[w + 1]) * wet);
+        const Pair in = vectorOf(r, word::inputVectors, i);
+        const Pair out = vectorOf(r, word::outputVectors, i);
+        s.inputGainL[i] = storeCoef(in.left * input);
+        s.inputGainR[i] = storeCoef(in.right * input);
+        s.outputGainL[i] = storeCoef(out.left * wet);
+        s.outputGainR[i] = storeCoef(out.right * wet);
     }
     const bool taps = (flags & flag::tapOutputs) != 0;
     for (int k = 0; k < kTaps; ++k) {
-        const float level = taps ? storeCoef(recordValue(r, word::tapLevel + k, 0.0)) : 0.0f;
+        const float level = taps ? storeCoef(clampFinite(recordValue(r, word::tapLevel + k, 0.0), 0.0, kMaxTapLevel)) : 0.0f;
         for (int i = 0; i < kLines; ++i) {
             s.tapLevel[k][i] = level;
         }
