@@ -33,6 +33,8 @@ constexpr uint32_t kClampedNeed = 131070;
 constexpr uint32_t kMaxReadDistance = 131070;
 constexpr double kMinSegmentPart = 0.0001;  // smallest share of the half life a segment gets
 constexpr double kSecondsPerWholeNoteAt1Bpm = 240.0;
+constexpr double kJumpFadeSeconds = 0.005;  // crossfade of a read position that jumps (tempo change)
+constexpr uint32_t kMaxJumpFade = 512;
 constexpr int kNoteFractionCount = 13;
 constexpr double kNoteFractions[kNoteFractionCount] = {1.0,        0.75,      0.5,       0.375,      0.25,
                                                        0.1875,     0.125,     0.09375,   0.0625,     0.046875,
@@ -280,19 +282,26 @@ void cookLineGeometry(EngineState& s, const ProgramRecord& r) {
     }
 }
 
-// Base time T in seconds. In tempo mode a missing or zero tempo gives an infinite time, which the
-// length clamp turns into the longest line.
-double baseTime(const EngineState& s, const ProgramRecord& r, uint32_t flags) {
-    if ((flags & flag::timeBaseMask) == flag::timeBaseTempo) {
+bool tempoMode(uint32_t flags) { return (flags & flag::timeBaseMask) == flag::timeBaseTempo; }
+
+// Base time T in seconds at the given tempo. In tempo mode a zero tempo (the engine never keeps
+// one) would give an infinite time, which the length clamp turns into the longest line.
+double baseTime(double tempo, const ProgramRecord& r, uint32_t flags) {
+    if (tempoMode(flags)) {
         const double index = clampFinite(recordValue(r, word::timeBase, kInitTimeBase) + 0.5, 0.0, kNoteFractionCount - 1);
         const int n = static_cast<int>(index);
-        const double tempo = s.tempo;
         if (!(tempo > 0.0) || !std::isfinite(tempo)) {
             return HUGE_VAL;
         }
         return kNoteFractions[n] * kSecondsPerWholeNoteAt1Bpm / tempo;
     }
     return recordValue(r, word::timeBase, kInitTimeBase);
+}
+
+// A line of `units` time-base units of t seconds, in samples (a negative time plays as 0).
+double lineSamples(float units, double t, double fs) {
+    const double length = static_cast<double>(units) * t * fs;
+    return length >= 0.0 ? length : 0.0;
 }
 
 // Tap offset: floor(fraction * length + 0.5) limited to [lo, hi] (the upper limit wins a conflict).
@@ -303,12 +312,14 @@ uint32_t tapPosition(double fraction, double length, double lo, double hi) {
 
 void cookLengths(EngineState& s, const ProgramRecord& r, uint32_t flags, double fs) {
     s.multitap = (flags & flag::multitap) != 0;
-    const double t = baseTime(s, r, flags);
+    s.tempoSynced = tempoMode(flags);
+    s.cookedTempo = s.tempo;
+    const double t = baseTime(s.tempo, r, flags);
+    const double slowest = baseTime(kMinTempo, r, flags);
     for (int i = 0; i < kLines; ++i) {
-        double length = static_cast<double>(s.lineLengthUnits[i]) * t * fs;
-        if (!(length >= 0.0)) {
-            length = 0.0;  // a negative time base plays as a zero-length line
-        }
+        const double length = lineSamples(s.lineLengthUnits[i], t, fs);
+        const double room = s.tempoSynced ? std::max(lineSamples(s.lineLengthUnits[i], slowest, fs), length) : length;
+        s.roomSamples[i] = static_cast<float>(std::min(room, static_cast<double>(kMaxLineSamples)));
         if (length > kMaxLineSamples) {
             s.lengthSamples[i] = static_cast<float>(kMaxLineSamples);
             s.lengthInt[i] = kMaxLineSamples;
@@ -769,7 +780,7 @@ void layoutRing(EngineState& s, float* ring, bool resetPositions) {
         // Room for the longest the modulation can make the line; a negative envelope depth only shortens it.
         const double swing = 1.0 + std::fabs(s.delayDepth[0][i]) + std::fabs(s.delayDepth[1][i]) +
                              std::max(static_cast<double>(s.envDelayDepth[i]), 0.0);
-        const double extent = std::ceil(swing * s.lengthSamples[i]);
+        const double extent = std::ceil(swing * s.roomSamples[i]);
         need[i] = extent <= kMaxNeed ? static_cast<uint32_t>(std::max(extent, 0.0)) : kClampedNeed;
         total += need[i] + 2u;  // a clamped line takes 131072 words
     }
@@ -892,6 +903,117 @@ void restartModulation(EngineState& s) {
         setUnmodulatedTargets(s);
     }
     snapSmoothed(s);
+}
+
+}  // namespace tarsk
+
+namespace tarsk {
+
+// ---- tempo changes ----
+
+namespace {
+
+// One read position that jumps: the `count` words from `from` on are what it would have read, those
+// from `to` on what it will read; the latter are rewritten to fade from the one to the other.
+struct Jump {
+    uint32_t from = 0, to = 0, count = 0;
+};
+
+// The fade of one line's jumps. All windows are read before any is written, as they may overlap.
+void fadeJumps(float* ring, uint32_t mask, const Jump* jumps, int count) {
+    float before[kSegments][kMaxJumpFade];
+    float after[kSegments][kMaxJumpFade];
+    for (int j = 0; j < count; ++j) {
+        for (uint32_t m = 0; m < jumps[j].count; ++m) {
+            before[j][m] = ring[(jumps[j].from + m) & mask];
+            after[j][m] = ring[(jumps[j].to + m) & mask];
+        }
+    }
+    for (int j = 0; j < count; ++j) {
+        const float step = 1.0f / static_cast<float>(jumps[j].count + 1);
+        for (uint32_t m = 0; m < jumps[j].count; ++m) {
+            const float x = static_cast<float>(m + 1) * step;
+            ring[(jumps[j].to + m) & mask] = before[j][m] + (after[j][m] - before[j][m]) * x;
+        }
+    }
+}
+
+// The words before a position that are still the old network's, or will not be overwritten
+// before they are read: a segment's length. Fades longer than it would mix in stale or new data.
+uint32_t fadeLength(uint32_t limit, uint32_t oldSegment, uint32_t newSegment) {
+    return std::min({limit, oldSegment, newSegment});
+}
+
+}  // namespace
+
+void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, const CookRequest& request) {
+    const uint32_t oldRingSize = s.ringSize;
+    const bool oldMultitap = s.multitap;
+    const LaneIndices oldRead = s.readIndex;
+    const LaneIndices oldWrite = s.writeIndex;
+    LaneIndices oldTap[kTaps];
+    for (int k = 0; k < kTaps; ++k) {
+        oldTap[k] = s.tapOffset[k];
+    }
+    // The modulation keeps its targets: only lengths depend on the tempo.
+    const Lanes outTargetL = s.outTargetL, outTargetR = s.outTargetR;
+    const Lanes blendTarget = s.highcutBlendTarget, inverterTarget = s.inverterTarget;
+    Lanes segmentTarget[kSegments];
+    for (int k = 0; k < kSegments; ++k) {
+        segmentTarget[k] = s.segmentGainTarget[k];
+    }
+
+    CookRequest lengths = request;
+    lengths.lengthsChanged = true;
+    lengths.modulationChanged = false;
+    cookProgram(s, ring, record, lengths);
+
+    if (s.modulated) {
+        s.outTargetL = outTargetL;
+        s.outTargetR = outTargetR;
+        s.highcutBlendTarget = blendTarget;
+        s.inverterTarget = inverterTarget;
+        for (int k = 0; k < kSegments; ++k) {
+            s.segmentGainTarget[k] = segmentTarget[k];
+        }
+    }
+    if (ring == nullptr || s.ringSize != oldRingSize) {
+        return;  // the memory was laid out anew: nothing to fade
+    }
+
+    const double fs = sampleRateOf(s);
+    const uint32_t limit = std::min(kMaxJumpFade, static_cast<uint32_t>(nearest(kJumpFadeSeconds * fs)));
+    for (int i = 0; i < kLines; ++i) {
+        if (s.writeIndex[i] != oldWrite[i]) {
+            continue;  // the line moved (it cannot for a synced program): its old data is elsewhere
+        }
+        const uint32_t mask = s.ringMask[i];
+        const uint32_t write = s.writeIndex[i];
+        Jump jumps[kSegments];
+        int count = 0;
+        // The last segment ends at the read position (for a line without taps, the whole line).
+        const uint32_t oldLast = oldMultitap ? oldTap[kTaps - 1][i] : 0;
+        const uint32_t newLast = s.multitap ? s.tapOffset[kTaps - 1][i] : 0;
+        const uint32_t oldDistance = (write - oldRead[i]) & mask;
+        const uint32_t newDistance = (write - s.readIndex[i]) & mask;
+        if (!s.modulated && oldDistance != newDistance && oldDistance > oldLast && newDistance > newLast) {
+            jumps[count++] = {oldRead[i], s.readIndex[i], fadeLength(limit, oldDistance - oldLast, newDistance - newLast)};
+        }
+        if (oldMultitap && s.multitap) {
+            for (int k = 0; k < kTaps; ++k) {
+                const uint32_t oldOffset = oldTap[k][i];
+                const uint32_t newOffset = s.tapOffset[k][i];
+                if (oldOffset == newOffset) {
+                    continue;
+                }
+                const uint32_t oldStart = k == 0 ? 0 : oldTap[k - 1][i];
+                const uint32_t newStart = k == 0 ? 0 : s.tapOffset[k - 1][i];
+                jumps[count++] = {(write - oldOffset) & mask, (write - newOffset) & mask,
+                                  fadeLength(limit, oldOffset - oldStart, newOffset - newStart)};
+            }
+        }
+        fadeJumps(ring, mask, jumps, count);
+    }
 }
 
 }  // namespace tarsk

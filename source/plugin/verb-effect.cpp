@@ -118,7 +118,9 @@ void VerbEffect::close() {
 }
 
 void VerbEffect::setSampleRate() { changes.setAll(); }
-void VerbEffect::tempoChanged() { changes.setAll(); }
+// The engine takes the host's tempo with every block (process, below) and re-cooks only a program
+// synced to it, keeping what the lines hold; a tempo change is not a program change.
+void VerbEffect::tempoChanged() {}
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
@@ -341,13 +343,15 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
         }
         return;
     }
+    // A missing, zero, negative, non-finite or absurd tempo is ignored: the engine keeps the last
+    // valid one (120 BPM until the host reports one).
+    engine.setTempo(hostTempo());
     // The only lock of the audio thread: the record copy when a change is pending.
     if (changes.cookPending.load(std::memory_order_acquire) != 0) {
         ProgramRecord played;
         CookRequest request;
         takeCook(played, request);
         engine.setSampleRate(sampleRate());
-        engine.setTempo(hostTempo());
         engine.cook(played, request);
     }
     if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
