@@ -15,7 +15,7 @@ enum class LoopBuild { scalar, sse, sse2 };
 
 // Host tempos outside this range (and missing, non-finite ones) are not tempos: the engine keeps
 // the last valid one.
-constexpr float kMinTempo = 10.0f;
+constexpr float kMinTempo = 1.0f;
 constexpr float kMaxTempo = 1000.0f;
 constexpr float kDefaultTempo = 120.0f;
 

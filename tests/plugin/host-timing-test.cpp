@@ -306,7 +306,7 @@ TEST_F(TimingFixture, HostileTempoAnswersKeepTheLastValidTempo) {
 
     const TempoAnswer hostile[] = {
         {std::nan(""), true, true}, {0.0, true, true},  {-120.0, true, true}, {INFINITY, true, true},
-        {1.0e9, true, true},        {2.0, true, true},  {60.0, false, true},  {90.0, true, false},
+        {1.0e9, true, true},        {0.5, true, true},  {60.0, false, true},  {90.0, true, false},
     };
     // After a valid 120 BPM, then hostile answers only: the echoes keep their time.
     dispatch(vst2::effMainsChanged, 0);
