@@ -26,10 +26,15 @@ using test::EngineRig;
 using test::Stereo;
 using test::kTestRate;
 
-// With input within +-1 no accepted program may give samples beyond this: dry at most unity, the
-// wet path at most Out Gain's +60 dB times twice the full wet level on four lines of at most +24
-// dBFS each (the loop's clamp), with three taps, and room for the modulated output gain.
-constexpr float kOutputBound = 1.0e6f;
+// With input within +-1 no accepted program may give samples beyond what the ranges of its levels
+// allow: dry at most unity, plus four lines, each at most the saturator's make-up at Drive 50 times
+// Out Gain's +60 dB times full wet (200 %, halved), times both LFOs at +-1000 % on the output
+// level and the output gate's 2, carrying a saturated line signal at the loop's clamp times the
+// largest overunity gain (1000, over 0.3 for the emphasis) and three taps at the clamp. A network
+// that grows passes any finite bound within seconds; this one is about 1e11.
+constexpr double kLargestLine = 16.0 * 1000.0 / 0.3 + 3.0 * 16.0;
+constexpr double kLargestWetPerLine = 8.6 * 1000.0 * 1.0 * 21.0 * 2.0;
+constexpr float kOutputBound = static_cast<float>(1.0 + 4.0 * kLargestWetPerLine * kLargestLine);
 
 std::vector<ProgramRecord> factoryPrograms() {
     std::vector<ProgramRecord> programs;
@@ -274,6 +279,7 @@ TEST(ProgramSafety, FuzzedChunksPlayFiniteAndBounded) {
     const Stereo in = loudInput(static_cast<size_t>(kTestRate / 2), seed);
 
     uint32_t accepted = 0;
+    float largest = 0.0f;
     for (uint32_t n = 0; n < cases; ++n) {
         std::mt19937 rng(seed * 7919u + n);  // every case reproducible on its own
         ProgramRecord base = n % 3 == 0 ? test::randomRecord(rng, static_cast<int>(n)) : programs[rng() % programs.size()];
@@ -304,8 +310,9 @@ TEST(ProgramSafety, FuzzedChunksPlayFiniteAndBounded) {
         ASSERT_TRUE(std::isfinite(peak) && peak <= kOutputBound)
             << "case " << n << " of seed " << seed << (freeze ? " (frozen)" : "") << ": peak " << peak
             << ", chunk words changed:" << changes;
+        largest = std::max(largest, peak);
     }
-    std::printf("chunk fuzzer: %u of %u chunks accepted and played\n", accepted, cases);
+    std::printf("chunk fuzzer: %u of %u chunks accepted and played, largest peak %g\n", accepted, cases, largest);
     EXPECT_GT(accepted, cases / 2);
 }
 
