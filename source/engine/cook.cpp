@@ -2,7 +2,7 @@
 // and the ring layout; the engine reset; the loop-filter design shared with the editor.
 //
 // Index: constants | field readings | filter design | lengths and taps | matrices | filters and decay |
-//        modulation | gains | ring layout | cook and reset
+//        modulation | gains | ring layout | cook and reset | tempo changes
 //
 // All coefficient arithmetic is done in double precision and stored as floats. A record may come from
 // a file and carry NaN, infinities or absurd numbers: every float field is read through recordValue(),
@@ -904,10 +904,6 @@ void restartModulation(EngineState& s) {
     }
     snapSmoothed(s);
 }
-
-}  // namespace tarsk
-
-namespace tarsk {
 
 // ---- tempo changes ----
 
