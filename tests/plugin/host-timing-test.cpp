@@ -247,13 +247,6 @@ TEST_F(TimingFixture, ATempoChangeKeepsTheRingingTailAndMovesTheEchoes) {
         const double before = energy(steady, change, change + oneSecond);
         const double after = energy(changed, change, change + oneSecond);
         EXPECT_GT(after, 0.5 * before) << "tail after the change " << 10.0 * std::log10(after / before) << " dB";
-        // Nothing jumps: the largest step between samples stays that of the steady echo.
-        float steadyStep = 0.0f, changedStep = 0.0f;
-        for (size_t i = change - kBlock; i < change + oneSecond; ++i) {
-            steadyStep = std::max(steadyStep, std::fabs(steady.left[i + 1] - steady.left[i]));
-            changedStep = std::max(changedStep, std::fabs(changed.left[i + 1] - changed.left[i]));
-        }
-        EXPECT_LT(changedStep, 2.0f * steadyStep);
         if (!modulated) {
             // Echoes after the change come a quarter note at 121 BPM apart: 23802 samples, not 24000.
             // An impulse shows them: the third echo, written back at 48000 before the change, comes
