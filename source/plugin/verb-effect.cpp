@@ -114,10 +114,15 @@ void VerbEffect::close() {
 }
 
 void VerbEffect::setSampleRate() { changes.setAll(); }
-void VerbEffect::tempoChanged() { changes.setAll(); }
+// The engine takes the host's tempo with every block (process, below) and re-cooks only a program
+// synced to it, keeping what the lines hold; a tempo change is not a program change.
+void VerbEffect::tempoChanged() {}
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
+        // A resume (hosts send one before every offline render) starts the sound over: cleared
+        // memory and the modulation from its beginning, so that two renders of the same input match.
+        modulationRestart.store(1, std::memory_order_release);
         changes.resetPending.store(1, std::memory_order_release);
     }
 }
@@ -334,17 +339,22 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
         }
         return;
     }
+    // A missing, zero, negative, non-finite or absurd tempo is ignored: the engine keeps the last
+    // valid one (120 BPM until the host reports one).
+    engine.setTempo(hostTempo());
     // The only lock of the audio thread: the record copy when a change is pending.
     if (changes.cookPending.load(std::memory_order_acquire) != 0) {
         ProgramRecord played;
         CookRequest request;
         takeCook(played, request);
         engine.setSampleRate(sampleRate());
-        engine.setTempo(hostTempo());
         engine.cook(played, request);
     }
     if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
         engine.reset();
+    }
+    if (modulationRestart.exchange(0, std::memory_order_acq_rel) != 0) {
+        engine.restartModulation();
     }
     engine.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
 }

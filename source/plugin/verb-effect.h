@@ -113,6 +113,7 @@ private:
     std::atomic<uint8_t> freeze{0};
     std::atomic<uint8_t> bypass{0};
     std::atomic<uint8_t> layoutSwitch{0};
+    std::atomic<uint8_t> modulationRestart{0};  // set by a resume, taken by the next audio block
     std::atomic<uint32_t> target{0};
     std::unique_ptr<ProgramRecord[]> slots;
     std::unique_ptr<uint8_t[]> chunkBuffer;  // what getChunk hands the host; written under the program lock
