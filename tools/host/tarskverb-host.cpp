@@ -8,6 +8,7 @@
 #include "host/measure-command.h"
 #include "host/plugin-host.h"
 #include "host/render-command.h"
+#include "host/validate-command.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ const char* const kUsageTail =
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
 void printUsage(FILE* to) {
-    std::fprintf(to, "%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
-                 kUsageTail);
+    std::fprintf(to, "%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
+                 tarskhost::kValidateUsage, kUsageTail);
 }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
@@ -156,6 +157,9 @@ int main(int argc, char** argv) {
     }
     if (command == "render") {
         return tarskhost::runRender(args);
+    }
+    if (command == "validate") {
+        return tarskhost::runValidate(args);
     }
     std::fprintf(stderr, "tarskverb-host: unknown command '%s'\n", command.c_str());
     printUsage(stderr);
