@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -22,14 +23,14 @@
 namespace tarskhost {
 
 const char* const kValidateUsage =
-    "  validate [--seed N] [--quick] PLUGIN.so\n"
+    "  validate [--seed N] [--quick] [--only CHECK,...] PLUGIN.so\n"
     "                    check any VST 2.x effect the way hosts use it: open/close, state round trips,\n"
     "                    damaged chunks, state changes from other threads while audio runs, block sizes\n"
     "                    0 to 8192, rates 8 to 768 kHz, in-place buffers, NaN/Inf/denormal input, time\n"
     "                    in silence after a burst, heap use in the audio callback, hostile time\n"
     "                    information, reset reproducibility, the editor (with a display); one line per\n"
     "                    check, exit code 1 when one fails. --seed makes the random parts repeatable,\n"
-    "                    --quick shortens the runs\n";
+    "                    --quick shortens the runs, --only runs the named checks\n";
 
 namespace {
 
@@ -143,6 +144,33 @@ CheckResult runIsolated(const Check& check, const CheckContext& context, int tim
     return {outcome, report.substr(1)};
 }
 
+// Splits "a,b,c" into names; answers false when one is not a check's name.
+bool parseOnly(const std::string& text, std::vector<std::string>& names) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = text.find(',', start);
+        const std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool known = false;
+        for (const Check& check : validate::validateChecks()) {
+            known = known || name == check.name;
+        }
+        if (!known) {
+            std::fprintf(stderr, "tarskverb-host validate: no check is named '%s'; the checks are:", name.c_str());
+            for (const Check& check : validate::validateChecks()) {
+                std::fprintf(stderr, " %s", check.name);
+            }
+            std::fprintf(stderr, "\n");
+            return false;
+        }
+        names.push_back(name);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    return true;
+}
+
 bool parseSeed(const std::string& text, uint64_t& seed) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19) {
         return false;
@@ -166,6 +194,7 @@ int runValidate(const std::vector<std::string>& args) {
     bool quick = false;
     bool seedGiven = false;
     uint64_t seed = 0;
+    std::vector<std::string> only;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--quick") {
@@ -177,6 +206,14 @@ int runValidate(const std::vector<std::string>& args) {
             }
             seedGiven = true;
             ++i;
+        } else if (arg == "--only") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "tarskverb-host validate: --only needs check names\n");
+                return kExitUsage;
+            }
+            if (!parseOnly(args[++i], only)) {
+                return kExitUsage;
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tarskverb-host validate: unknown option '%s'\n", arg.c_str());
             return kExitUsage;
@@ -209,6 +246,9 @@ int runValidate(const std::vector<std::string>& args) {
     int skipped = 0;
     const auto checks = validate::validateChecks();
     for (size_t i = 0; i < checks.size(); ++i) {
+        if (!only.empty() && std::find(only.begin(), only.end(), checks[i].name) == only.end()) {
+            continue;
+        }
         CheckContext context{plugin, checkSeed(seed, i), quick};
         const auto start = std::chrono::steady_clock::now();
         const CheckResult result =
