@@ -7,6 +7,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
+  libx11-dev xvfb
+  clang libclang-rt-14-dev
 )
 
 missing=()
