@@ -267,7 +267,9 @@ uint32_t hostileWord(Noise& noise) {
     }
 }
 
-std::vector<uint8_t> damage(ChunkDamage kind, const std::vector<uint8_t>& valid, Noise& noise) {
+// A damaged copy of a valid chunk (or random bytes); how says what was done, to reproduce it.
+std::vector<uint8_t> damage(ChunkDamage kind, const std::vector<uint8_t>& valid, Noise& noise, std::string& how) {
+    how.clear();
     std::vector<uint8_t> chunk;
     switch (kind) {
         case ChunkDamage::randomBytes: {
@@ -286,6 +288,7 @@ std::vector<uint8_t> damage(ChunkDamage kind, const std::vector<uint8_t>& valid,
                 const size_t at = 1 + noise.next() % (words - 1);
                 const uint32_t value = hostileWord(noise);
                 std::memcpy(chunk.data() + at * 4, &value, sizeof(value));
+                how += format("%sword %zu = 0x%08X", how.empty() ? "" : ", ", at, value);
             }
             break;
         }
@@ -346,14 +349,15 @@ CheckResult checkDamagedChunks(const CheckContext& context) {
     for (int trial = 0; trial < trials; ++trial) {
         const auto kind = static_cast<ChunkDamage>(trial % static_cast<int>(ChunkDamage::count));
         const std::vector<uint8_t>& source = valid[noise.next() % valid.size()];
-        const std::vector<uint8_t> chunk = damage(kind, source, noise);
+        std::string how;
+        const std::vector<uint8_t> chunk = damage(kind, source, noise, how);
         const std::vector<uint8_t> before = instance->saveChunk();
         const intptr_t answer = instance->loadChunk(chunk);
         const std::vector<uint8_t> after = instance->saveChunk();
         auto note = [&](const char* what) {
             if (firstProblem.empty()) {
-                firstProblem = format("chunk %d (%s, %zu bytes) %s", trial, kDamageNames[static_cast<int>(kind)],
-                                      chunk.size(), what);
+                firstProblem = format("chunk %d (%s%s%s, %zu bytes) %s", trial, kDamageNames[static_cast<int>(kind)],
+                                      how.empty() ? "" : ": ", how.c_str(), chunk.size(), what);
             }
         };
         if (after == before) {
@@ -366,8 +370,9 @@ CheckResult checkDamagedChunks(const CheckContext& context) {
                 note("was loaded in part");
             }
             RunTotals totals;
-            render(*instance, block, noise, 0.15, kSignal, totals);
-            render(*instance, block, noise, 0.1, 0.0f, totals);
+            // Long enough for a feedback loop with a gain above 1 to grow past the peak limit.
+            render(*instance, block, noise, 0.4, kSignal, totals);
+            render(*instance, block, noise, 0.4, 0.0f, totals);
             if (!healthy(totals)) {
                 ++unsafe;
                 note(("was accepted and plays badly: " + problemsOf(totals)).c_str());
