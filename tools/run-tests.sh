@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the plug-in and runs every test: a release build, then the same tests under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer; then a clang build of
-# the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 25) from its seed corpus.
+# the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 20) from its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +24,7 @@ ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1"
 # Fuzzing: new inputs go to build-fuzz/corpus (the repository's seeds stay as they are); a failing
 # input is written as build-fuzz/crash-* and ends the run.
 run_fuzz() {
-  local dir=build-fuzz seconds=${TARSK_FUZZ_SECONDS:-25}
+  local dir=build-fuzz seconds=${TARSK_FUZZ_SECONDS:-20}
   echo "== ${dir} (clang libFuzzer with address,undefined; ${seconds} s per target) =="
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
