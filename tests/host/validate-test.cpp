@@ -5,10 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "host/host-paths.h"
 #include "host/host-run.h"
@@ -78,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"reset-drift", "reset-reproducibility", "differs by"},
                     FaultCase{"overrun", "block-sizes", "written past"},
                     FaultCase{"half-load", "damaged-chunks", "loaded in part"},
-                    FaultCase{"unsafe-chunk", "damaged-chunks", "unsafe to play"}),
+                    FaultCase{"unsafe-chunk", "damaged-chunks", "unsafe to play"},
+                    FaultCase{"in-place-unsafe", "in-place-buffers", "differs from separate buffers"}),
     [](const testing::TestParamInfo<FaultCase>& info) {
         std::string name = info.param.fault;
         for (char& ch : name) {
@@ -132,26 +131,35 @@ TEST(ValidateCommand, RefusesBadUsage) {
     EXPECT_EQ(lineOf(notAPlugin.output, "open-close").rfind("FAIL", 0), 0u) << notAPlugin.output;
 }
 
-// An X server of the test's own, for the editor check.
+// An X server of the test's own, for the editor check. Xvfb picks a free display number itself and
+// writes it to a pipe once it accepts connections.
 class PrivateDisplay {
 public:
     PrivateDisplay() {
         if (std::system("command -v Xvfb > /dev/null 2>&1") != 0) {
             return;
         }
-        const int number = 100 + static_cast<int>(getpid() % 400);
-        name = ":" + std::to_string(number);
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
         pid = fork();
         if (pid == 0) {
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr);
+            ::close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
             _exit(127);
         }
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::close(fds[1]);
+        std::string number;
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
         }
-        if (access(socket.c_str(), F_OK) != 0) {
-            name.clear();
+        ::close(fds[0]);
+        if (!number.empty()) {
+            name = ":" + number;
         }
     }
     ~PrivateDisplay() {

@@ -2,7 +2,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "host/validate-editor-window.h"
 
@@ -12,6 +14,8 @@ namespace {
 
 constexpr int kDefaultSize = 400;
 constexpr const char* kWindowTitle = "tarskverb-host validate";
+constexpr int kOpenAttempts = 40;
+constexpr int kOpenRetryMs = 50;
 
 // A plug-in's late BadWindow or BadMatch must not end the validator through Xlib's default handler,
 // which exits the process; count them instead.
@@ -19,6 +23,18 @@ int lastErrorCode = 0;
 int ignoreError(Display*, XErrorEvent* event) {
     lastErrorCode = event->error_code;
     return 0;
+}
+
+// Opens a connection, trying again for a while: an X server that lost its last client resets
+// itself and refuses connections for a moment.
+Display* openDisplay() {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr)) {
+            return display;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kOpenRetryMs));
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -29,7 +45,7 @@ bool hostWindowAvailable(std::string& reason) {
         reason = "DISPLAY is not set";
         return false;
     }
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openDisplay();
     if (display == nullptr) {
         reason = std::string("cannot open display ") + name;
         return false;
@@ -39,7 +55,7 @@ bool hostWindowAvailable(std::string& reason) {
 }
 
 bool runInHostWindow(int width, int height, const HostWindowBody& body, std::string& error) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openDisplay();
     if (display == nullptr) {
         error = "cannot open the display";
         return false;
