@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct Target {
     const char* corpus;
     void (*run)(const uint8_t*, size_t);
 };
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.corpus; }
 
 class FuzzReplay : public testing::TestWithParam<Target> {};
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 #include "host/host-paths.h"
@@ -54,6 +55,8 @@ struct FaultCase {
     const char* check;
     const char* says;  // a piece of the failing line
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.fault << " in " << c.check; }
 
 class ValidateFault : public testing::TestWithParam<FaultCase> {};
 

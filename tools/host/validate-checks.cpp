@@ -411,12 +411,13 @@ struct PacedAudio {
     RunTotals totals;
 };
 
-// The audio thread of a host: blocks of 512 frames, paced so that dispatcher calls meet running
-// blocks often.
+// The audio thread of a host: blocks of 512 frames paced at two per block period, or, at full load,
+// blocks of 4096 frames back to back, so that dispatcher calls meet running blocks often.
 constexpr int32_t kPacedFrames = 512;
+constexpr int32_t kFullLoadFrames = 4096;  // offline renders use large blocks
 
 void audioLoop(Instance& instance, PacedAudio& audio, uint64_t seed) {
-    constexpr int32_t kFrames = kPacedFrames;
+    const int32_t kFrames = audio.fullLoad ? kFullLoadFrames : kPacedFrames;
     AudioBlock block(*instance.effect(), kFrames);
     Noise noise(seed);
     const auto period = std::chrono::duration<double>(kFrames / kRate / 2.0);
@@ -425,7 +426,6 @@ void audioLoop(Instance& instance, PacedAudio& audio, uint64_t seed) {
         noise.fill(block, kFrames, kSignal);
         audio.totals.add(block.process(instance, kFrames));
         if (audio.fullLoad) {
-            std::this_thread::yield();
             continue;
         }
         next += std::chrono::duration_cast<Clock::duration>(period);
@@ -440,24 +440,35 @@ CheckResult stateChangesWhileProcessing(const CheckContext& context, Session& s,
                                         const UiStep& uiStep, const char* what, const AppliedTest& applied) {
     std::vector<Instance*> all;
     for (int i = 0; i < instanceCount; ++i) {
-        Instance* instance = s.make(kRate, kPacedFrames);
+        Instance* instance = s.make(kRate, i % 2 == 1 ? kFullLoadFrames : kPacedFrames);
         if (instance == nullptr) {
             return fail(s.error);
         }
         all.push_back(instance);
     }
-    const double seconds = context.quick ? 1.5 : 10.0;
+    const double seconds = context.quick ? 2.0 : 10.0;
     std::vector<std::unique_ptr<PacedAudio>> audio;
     std::vector<int> lastStep(instanceCount, -1);
     std::vector<std::thread> threads;
     for (int i = 0; i < instanceCount; ++i) {
         audio.push_back(std::make_unique<PacedAudio>());
-        audio.back()->fullLoad = i % 2 == 1;
+        audio.back()->fullLoad = i % 2 == 1;  // as the instance's block size above
     }
     for (int i = 0; i < instanceCount; ++i) {
         threads.emplace_back(audioLoop, std::ref(*all[i]), std::ref(*audio[i]), context.seed + i);
     }
     std::atomic<bool> uiStop{false};
+    // The rest of a busy host: one spinning thread per processor, so that the plug-in's threads are
+    // preempted now and then, also while they hold a lock.
+    std::vector<std::thread> load;
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
+        load.emplace_back([&uiStop] {
+            volatile uint64_t spins = 0;
+            while (!uiStop.load(std::memory_order_relaxed)) {
+                spins = spins + 1;
+            }
+        });
+    }
     for (int i = 0; i < instanceCount; ++i) {
         threads.emplace_back([&, i] {
             int step = 0;
@@ -474,6 +485,9 @@ CheckResult stateChangesWhileProcessing(const CheckContext& context, Session& s,
     uiStop.store(true, std::memory_order_release);
     for (int i = 0; i < instanceCount; ++i) {
         threads[instanceCount + i].join();
+    }
+    for (auto& thread : load) {
+        thread.join();
     }
     // Audio keeps running a little after the last change: it must be applied and heard.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -501,7 +515,7 @@ CheckResult stateChangesWhileProcessing(const CheckContext& context, Session& s,
         AudioBlock block(*instance->effect(), kPacedFrames);
         render(*instance, block, noise, 0.05, kSignal, after, nullptr, kPacedFrames);
     }
-    std::string detail = format("%d instances (half of them at full load), %.1f s, %d %s from other threads against "
+    std::string detail = format("%d instances (half of them at full load) on a busy machine, %.1f s, %d %s from other threads against "
                                 "%lld audio blocks", instanceCount, seconds, steps, what, static_cast<long long>(totals.blocks));
     if (!healthy(totals)) {
         return fail(problemsOf(totals) + " (" + detail + ")");
