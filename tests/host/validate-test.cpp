@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"overrun", "block-sizes", "written past"},
                     FaultCase{"half-load", "damaged-chunks", "loaded in part"},
                     FaultCase{"unsafe-chunk", "damaged-chunks", "unsafe to play"},
-                    FaultCase{"in-place-unsafe", "in-place-buffers", "differs from separate buffers"}),
+                    FaultCase{"in-place-unsafe", "in-place-buffers", "differs from separate buffers"},
+                    FaultCase{"slow-silence", "silence-after-burst", "silence costs more than"}),
     [](const testing::TestParamInfo<FaultCase>& info) {
         std::string name = info.param.fault;
         for (char& ch : name) {
