@@ -46,7 +46,10 @@ TEST(ValidateCommand, AWellBehavedEffectPassesEveryCheck) {
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("(seed 7, quick)"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("\nFAIL "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("\n14 passed, 0 failed, 1 skipped\n"), std::string::npos) << run.output;
+    // Sanitizer builds cannot count heap calls: that check is skipped there.
+    const bool heapCounted = lineOf(run.output, "no-heap-in-process").rfind("PASS", 0) == 0;
+    EXPECT_NE(run.output.find(heapCounted ? "\n14 passed, 0 failed, 1 skipped\n" : "\n13 passed, 0 failed, 2 skipped\n"),
+              std::string::npos) << run.output;
     EXPECT_NE(lineOf(run.output, "editor").find("SKIP editor"), std::string::npos) << run.output;
 }
 
