@@ -10,6 +10,7 @@ packages=(
   libfreetype-dev fonts-adf-gillius fonts-ebgaramond fonts-ocr-b fonts-font-awesome
   libx11-dev libxtst-dev libgl-dev libglx-dev libgl1-mesa-dri libglx-mesa0
   xvfb xauth x11-apps xdotool
+  clang libclang-rt-14-dev
 )
 
 missing=()

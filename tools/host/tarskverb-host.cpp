@@ -10,6 +10,7 @@
 #include "host/measure-command.h"
 #include "host/plugin-host.h"
 #include "host/render-command.h"
+#include "host/validate-command.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ const char* const kUsageTail =
 
 void printUsage(FILE* to) {
     std::fprintf(to, "%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
-                 tarskhost::kEditorUsage, kUsageTail);
+                 tarskhost::kEditorUsage, tarskhost::kValidateUsage, kUsageTail);
 }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
@@ -161,6 +162,9 @@ int main(int argc, char** argv) {
     }
     if (command == "render") {
         return tarskhost::runRender(args);
+    }
+    if (command == "validate") {
+        return tarskhost::runValidate(args);
     }
     std::fprintf(stderr, "tarskverb-host: unknown command '%s'\n", command.c_str());
     printUsage(stderr);
