@@ -6,7 +6,10 @@
 #include <X11/Xutil.h>
 #include <png.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace tarskhost {
@@ -34,7 +37,43 @@ uint8_t channel(unsigned long pixel, unsigned long mask) {
     return static_cast<uint8_t>(top == 255 ? value : value * 255 / top);
 }
 
+constexpr int kOpenAttempts = 40;
+constexpr int kOpenRetryMs = 50;
+constexpr int kMapWaitSteps = 200;
+constexpr int kMapWaitStepMs = 5;
+
+// Opens a connection, trying again for a while: an X server that lost its last client resets
+// itself and refuses connections for a moment.
+Display* openDisplay() {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr)) {
+            return display;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kOpenRetryMs));
+    }
+    return nullptr;
+}
+
+// A plug-in's late BadWindow or BadMatch on our connection must not end the host through Xlib's
+// default handler, which exits the process: the host notes the error and goes on.
+int noteError(Display*, XErrorEvent*) { return 0; }
+
 }  // namespace
+
+bool HostWindow::displayAvailable(std::string& reason) {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == 0) {
+        reason = "DISPLAY is not set";
+        return false;
+    }
+    Display* d = openDisplay();
+    if (d == nullptr) {
+        reason = std::string("cannot open display ") + name;
+        return false;
+    }
+    XCloseDisplay(d);
+    return true;
+}
 
 HostWindow::HostWindow() = default;
 
@@ -42,15 +81,17 @@ HostWindow::~HostWindow() {
     destroy();
     if (display != nullptr) {
         XCloseDisplay(asDisplay(display));
+        XSetErrorHandler(reinterpret_cast<XErrorHandler>(previousHandler));
     }
 }
 
 bool HostWindow::open(int width, int height, const std::string& title, std::string& error) {
-    Display* d = XOpenDisplay(nullptr);
+    Display* d = openDisplay();
     if (d == nullptr) {
         error = "cannot open the X display (is DISPLAY set?)";
         return false;
     }
+    previousHandler = reinterpret_cast<void*>(XSetErrorHandler(noteError));
     display = d;
     sizeW = width;
     sizeH = height;
@@ -67,6 +108,14 @@ bool HostWindow::open(int width, int height, const std::string& title, std::stri
     XSetWMProtocols(d, window, &deleteWindow, 1);
     XMapWindow(d, window);
     XSync(d, False);
+    // Wait (bounded) until the window is viewable, so that the editor's child is viewable at once.
+    for (int step = 0; step < kMapWaitSteps; ++step) {
+        XWindowAttributes state{};
+        if (XGetWindowAttributes(d, window, &state) != 0 && state.map_state == IsViewable) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kMapWaitStepMs));
+    }
     return true;
 }
 

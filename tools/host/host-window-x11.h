@@ -14,6 +14,9 @@ public:
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
 
+    // True when a display can be reached ($DISPLAY set and the server answers); else a reason.
+    static bool displayAvailable(std::string& reason);
+
     // Connects to the display ($DISPLAY) and creates and maps the window; on failure answers false
     // with a message in error.
     bool open(int width, int height, const std::string& title, std::string& error);
@@ -32,6 +35,7 @@ public:
 
 private:
     void* display = nullptr;  // Display*, kept out of this header
+    void* previousHandler = nullptr;  // the X error handler that was installed before open
     unsigned long window = 0;
     unsigned long deleteAtom = 0;
     int sizeW = 0;

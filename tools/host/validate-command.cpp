@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 
+#include "host/exit-codes.h"
 #include "host/validate-checks.h"
 
 namespace tarskhost {
@@ -33,10 +34,6 @@ const char* const kValidateUsage =
     "                    --quick shortens the runs, --only runs the named checks\n";
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 // A check that runs longer than this is stopped and fails: the plug-in hangs.
 constexpr int kQuickTimeoutSeconds = 120;

@@ -1,5 +1,5 @@
 // A host's top-level window for the validator's editor checks: the plug-in's editor is opened with
-// this window's native id as its parent. The X11 backend is validate-editor-x11.cpp.
+// this window's native id as its parent; the window is tarskverb-host's own HostWindow.
 #pragma once
 
 #include <cstdint>
