@@ -98,8 +98,15 @@ bool UiContext::key(bool down, uint32_t value) {
 
 void UiContext::focusChanged(bool focused) {
     if (!focused) {
-        focus = 0;
+        dropFocus();
     }
+}
+
+void UiContext::dropFocus() {
+    // Keys typed for one text area must not reach the next one that takes the focus.
+    focus = 0;
+    keyRead = 0;
+    keyUsed = 0;
 }
 
 void UiContext::clipboardArrived(const char* text, size_t length) {
@@ -163,7 +170,7 @@ void UiContext::beginFrame() {
     suspendedFlag = 0;
     focusWanted = false;
     if (leftActive == 0 && leftIsDown) {
-        focus = 0;
+        dropFocus();
     }
 }
 

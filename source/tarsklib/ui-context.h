@@ -217,6 +217,8 @@ protected:
 private:
     bool modifier(int index) const { return platformInput != nullptr && platformInput->keyDown(index); }
     void notifyCapture();
+    // Focus id <- 0; queued keys are dropped.
+    void dropFocus();
     uint32_t effectiveId(uint32_t localId) const;
     UiRect absolute(const UiRect& rect) const;
     bool mouseOver(const UiRect& absoluteRect) const;

@@ -438,8 +438,10 @@ TEST(UiKeys, QueuedOnlyForAFocusedTextAreaUntilTheQueueIsFull) {
     h.press(50, 50);
     h.frame([&] { h.ui.textArea(2, rect, text, 10.0f, 0, caret, 7); });
     EXPECT_EQ(h.ui.focusId(), 2u);
+    EXPECT_TRUE(h.ui.key(true, kKeyCharacter | 'x'));
     h.ui.focusChanged(false);
     EXPECT_EQ(h.ui.focusId(), 0u);
+    EXPECT_EQ(h.ui.keyQueueUsed(), 0u);  // nothing left over for the next text area
 }
 
 TEST(UiDrawText, BackgroundBelowShadowBelowText) {
