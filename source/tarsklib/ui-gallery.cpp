@@ -9,7 +9,7 @@ namespace tarsk {
 
 namespace {
 
-constexpr float kSizes[] = {10.0f, 14.0f, 20.0f};
+constexpr float kSizes[] = {9.0f, 12.0f, 16.0f};
 constexpr const char* kSample = "Quick fox &amp; caf&eacute; 0123";
 constexpr UiColour kPanel{0.05f, 0.05f, 0.12f, 1.0f};
 constexpr UiColour kPanelTop{0.2f, 0.2f, 0.35f, 1.0f};
@@ -21,6 +21,9 @@ constexpr uint32_t kFontsGroup = 0x1000;
 constexpr uint32_t kButtonsGroup = 0x2000;
 constexpr uint32_t kValuesGroup = 0x3000;
 constexpr uint32_t kTextGroup = 0x4000;
+
+constexpr int kBackdropLayer = 0;
+constexpr int kWidgetLayer = 1;
 
 const char* const kValueFormats[kGalleryValueBoxes] = {"@s", "@Hz", "$&times;", "%5.2f", "~off\0low\0mid\0high~"};
 constexpr float kValueMin[kGalleryValueBoxes] = {0.001f, 20.0f, 0.5f, 0.0f, 0.0f};
@@ -45,7 +48,12 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
     style.shadow = kShadow;
     style.scale = 1.0f;
     ui.setStyle(style);
+    // Backdrops in layer 0, widgets from layer 1 up: within a layer the draw list draws lines before
+    // triangles, so a fader's lines must lie above the panel they are drawn on.
+    DrawList& list = ui.drawList();
+    list.setLayer(kBackdropLayer);
     ui.gradientBox(1, {width / 2, height / 2, width / 2, height / 2}, kPanel, kPanelTop);
+    list.setLayer(kWidgetLayer);
 
     // Every face at every size, in the left column.
     const float column = width * 0.38f;
@@ -110,7 +118,9 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
     state.scroll = ui.scrollBar(30, bar, 0.0f, 100.0f, state.scroll, 10.0f, {150.0f, -45.0f, 160.0f, 60.0f}, 1.0f);
     for (int mode = 0; mode < kGalleryHandles; ++mode) {
         const UiRect box{30.0f + static_cast<float>(mode) * 52.0f, -150.0f, 24.0f, 24.0f};
+        list.setLayer(kBackdropLayer);
         ui.gradientBox(40, box, kPanelTop, kPanel);
+        list.setLayer(kWidgetLayer);
         state.handles[mode] = ui.xyHandle(static_cast<uint32_t>(41 + mode), box, state.handles[mode], 4.0f, 1.0f, mode);
     }
     ui.popGroup();
@@ -122,12 +132,12 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
         "all but the last line.";
     for (int align = 0; align < 4; ++align) {
         ui.paragraph(static_cast<uint32_t>(1 + align),
-                     {65.0f + static_cast<float>(align) * 134.0f, -30.0f, 62.0f, 32.0f}, kParagraph, 11.0f, align);
+                     {60.0f + static_cast<float>(align) * 122.0f, -50.0f, 58.0f, 50.0f}, kParagraph, 10.0f, align);
     }
-    ui.textArea(10, {130.0f, -95.0f, 126.0f, 26.0f}, state.text, 13.0f, kAlignLeft, state.caret,
+    ui.textArea(10, {130.0f, -150.0f, 126.0f, 30.0f}, state.text, 13.0f, kAlignLeft, state.caret,
                 static_cast<int>(kGalleryTextCapacity));
     if (image != 0) {
-        ui.imageBox(11, {310.0f, -95.0f, 26.0f, 26.0f}, image, kWhite, kWhite);
+        ui.imageBox(11, {320.0f, -150.0f, 30.0f, 30.0f}, image, kWhite, kWhite);
     }
     ui.popGroup();
     ui.setStyle(style);
