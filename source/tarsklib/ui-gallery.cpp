@@ -38,7 +38,17 @@ const UiFontmap* firstFont(const UiFontmap* const* fonts, int count) {
     return nullptr;
 }
 
+// The right-hand column starts here; the text section's group origin lies this far below the top.
+float rightColumn(float width) { return width * 0.38f + 8.0f; }
+constexpr float kTextSectionDepth = 290.0f;
+constexpr UiRect kTextAreaBox{130.0f, -150.0f, 126.0f, 30.0f};
+
 }  // namespace
+
+UiRect galleryTextAreaRect(float width, float height) {
+    return {rightColumn(width) + kTextAreaBox.cx, height - kTextSectionDepth + kTextAreaBox.cy, kTextAreaBox.hw,
+            kTextAreaBox.hh};
+}
 
 void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* const* fonts, int fontCount,
                        TextureId image, float width, float height) {
@@ -75,7 +85,7 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
     ui.popGroup();
 
     // Buttons: normal and highlighted rows, a disabled one, alignments; step buttons.
-    const float right = column + 8.0f;
+    const float right = rightColumn(width);
     const float cellW = 70.0f;
     ui.pushGroup(kButtonsGroup, {right, height - 20.0f});
     const char* const names[] = {"Left", "Right", "Centre"};
@@ -126,7 +136,7 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
     ui.popGroup();
 
     // Text: a paragraph in each alignment, an editable text area, an image.
-    ui.pushGroup(kTextGroup, {right, height - 290.0f});
+    ui.pushGroup(kTextGroup, {right, height - kTextSectionDepth});
     static constexpr const char* kParagraph =
         "Words fill each line greedily; a justified paragraph spreads the spare width between its words, "
         "all but the last line.";
@@ -134,7 +144,7 @@ void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* cons
         ui.paragraph(static_cast<uint32_t>(1 + align),
                      {60.0f + static_cast<float>(align) * 122.0f, -50.0f, 58.0f, 50.0f}, kParagraph, 10.0f, align);
     }
-    ui.textArea(10, {130.0f, -150.0f, 126.0f, 30.0f}, state.text, 13.0f, kAlignLeft, state.caret,
+    ui.textArea(10, kTextAreaBox, state.text, 13.0f, kAlignLeft, state.caret,
                 static_cast<int>(kGalleryTextCapacity));
     if (image != 0) {
         ui.imageBox(11, {320.0f, -150.0f, 30.0f, 30.0f}, image, kWhite, kWhite);

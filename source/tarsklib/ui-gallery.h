@@ -30,6 +30,9 @@ struct GalleryState {
 
 // Draws the gallery into a width x height view between the caller's beginFrame and endFrame. fonts may
 // hold null entries (faces that did not load); image is a texture for the image box (0 for none).
+// Where the gallery's text area lies in a width x height view (absolute pixels), for scripted input.
+UiRect galleryTextAreaRect(float width, float height);
+
 void drawWidgetGallery(UiContext& ui, GalleryState& state, const UiFontmap* const* fonts, int fontCount,
                        TextureId image, float width, float height);
 

@@ -149,13 +149,14 @@ TEST(UiAllocation, SteadyGalleryFramesAllocateNothing) {
     test::UiHarness h;
     h.renderer.keep = false;  // count batches only
     GalleryState state;
-    // Give the text area the focus: a click in it (its box lies at x 440..692, y 169..221 of an 800 x 600 view).
-    h.press(460.0f, 200.0f);
+    // Give the text area the focus: a click in it.
+    const UiRect area = galleryTextAreaRect(800.0f, 600.0f);
+    h.press(area.cx, area.cy);
     h.ui.beginFrame();
     const UiFontmap* fonts[3] = {&h.font, &h.font, &h.font};
     drawWidgetGallery(h.ui, state, fonts, 3, 7, 800.0f, 600.0f);
     h.ui.endFrame();
-    h.release(460.0f, 200.0f);
+    h.release(area.cx, area.cy);
     ASSERT_TRUE(h.ui.wantsFocus());
     const std::string before = state.text;
     for (int frame = 0; frame < 200; ++frame) scriptedFrame(h, state, frame);
