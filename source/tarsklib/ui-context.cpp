@@ -43,6 +43,8 @@ UiPalette buildPalette() {
     return palette;
 }
 
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
+
 constexpr UiColour kOpaqueBlack{0.0f, 0.0f, 0.0f, 1.0f};
 constexpr UiColour kOpaqueWhite{1.0f, 1.0f, 1.0f, 1.0f};
 
@@ -133,12 +135,8 @@ void UiContext::clipboardArrived(const char* text, size_t length) {
         if (cp == '\r' || cp == '\n' || cp == '\t') {
             cp = ' ';  // a line break is a word break to the paragraph
         }
-        pushKey(kKeyCharacter | (cp & 0xFFFFu));
-        if (cp > 0xFFFFu) {
-            // Beyond the 16-bit key value: replaced by the replacement character.
-            keyUsed -= kKeyValueBytes;
-            pushKey(kKeyCharacter | 0xFFFDu);
-        }
+        // Key values carry 16 bits: characters beyond them become the replacement character.
+        pushKey(kKeyCharacter | (cp > kKeyCharacterMask ? kReplacementCharacter : cp));
     }
 }
 

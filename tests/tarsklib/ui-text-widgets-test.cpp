@@ -210,6 +210,13 @@ TEST(UiTextArea, PasteAsksTheClipboardAndInsertsTheTextWhenItArrives) {
     e.frame();
     EXPECT_TRUE(e.changed);
     EXPECT_STREQ(e.text, "abx&#233; y");
+    // Characters beyond 16 bits arrive as the replacement character; a stray continuation byte as itself.
+    e.h.ui.clipboardArrived("\xF0\x9F\x98\x80", 4);
+    e.frame();
+    EXPECT_STREQ(e.text, "abx&#233; y&#65533;");
+    e.h.ui.clipboardArrived("\x80", 1);
+    e.frame();
+    EXPECT_STREQ(e.text, "abx&#233; y&#65533;&#128;");
     // Without the focus, clipboard text is dropped.
     e.h.ui.focusChanged(false);
     e.h.ui.clipboardArrived("zz", 2);
