@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the plug-in and runs every test: a release build, then the same tests under
-# ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer.
+# ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer; then a clang build of
+# the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 20) from its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,26 @@ run_suite build "" Release
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build-tsan thread RelWithDebInfo
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
   run_suite build-asan "address,undefined" RelWithDebInfo
+
+# Fuzzing: new inputs go to build-fuzz/corpus (the repository's seeds stay as they are); a failing
+# input is written as build-fuzz/crash-* and ends the run.
+run_fuzz() {
+  local dir=build-fuzz seconds=${TARSK_FUZZ_SECONDS:-20}
+  echo "== ${dir} (clang libFuzzer with address,undefined; ${seconds} s per target) =="
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+    > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+  local target
+  for target in chunk-reader fxp-reader zip-archive settings-text; do
+    mkdir -p "$dir/corpus/$target"
+    if ! "$dir/tests/fuzz/fuzz-$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+        -artifact_prefix="$dir/crash-$target-" "$dir/corpus/$target" "tests/fuzz/corpus/$target" \
+        > "$dir/fuzz-$target.log" 2>&1; then
+      tail -n 60 "$dir/fuzz-$target.log"
+      echo "fuzz-$target found a failing input (see $dir/crash-$target-*)"
+      return 1
+    fi
+    echo "fuzz-$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$dir/fuzz-$target.log" | tail -n 1)"
+  done
+}
+run_fuzz

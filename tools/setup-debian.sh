@@ -7,7 +7,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
   pkg-config libsndfile1-dev sox perl
-  libgl-dev libglx-dev libgl1-mesa-dri libx11-dev xvfb
+  libfreetype-dev fonts-adf-gillius fonts-ebgaramond fonts-ocr-b fonts-font-awesome
+  libx11-dev libxtst-dev libgl-dev libglx-dev libgl1-mesa-dri libglx-mesa0
+  xvfb xauth x11-apps xdotool
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -2,7 +2,7 @@
 // and the ring layout; the engine reset; the loop-filter design shared with the editor.
 //
 // Index: constants | field readings | filter design | lengths and taps | matrices | filters and decay |
-//        modulation | gains | ring layout | cook and reset
+//        modulation | gains | ring layout | cook and reset | tempo changes
 //
 // All coefficient arithmetic is done in double precision and stored as floats. A record may come from
 // a file and carry NaN, infinities or absurd numbers: every float field is read through recordValue(),
@@ -33,6 +33,8 @@ constexpr uint32_t kClampedNeed = 131070;
 constexpr uint32_t kMaxReadDistance = 131070;
 constexpr double kMinSegmentPart = 0.0001;  // smallest share of the half life a segment gets
 constexpr double kSecondsPerWholeNoteAt1Bpm = 240.0;
+constexpr double kJumpFadeSeconds = 0.005;  // crossfade of a read position that jumps (tempo change)
+constexpr uint32_t kMaxJumpFade = 256;
 constexpr int kNoteFractionCount = 13;
 constexpr double kNoteFractions[kNoteFractionCount] = {1.0,        0.75,      0.5,       0.375,      0.25,
                                                        0.1875,     0.125,     0.09375,   0.0625,     0.046875,
@@ -50,16 +52,33 @@ constexpr double kMinInverterDepth = -0.999;  // keeps log2(1 + depth) finite fo
 
 // Safety ranges for values from files (the editor stays well inside them).
 constexpr double kVectorLimit = 16.0;
+constexpr double kMinVectorLength = 1.0e-6;  // shorter matrix vectors have no usable direction
 constexpr double kMinGain = 1.0e-30;
 constexpr double kMaxFilterHz = 1.0e6;
 constexpr double kMinMidCenterHz = 1.0;
 constexpr double kMaxMidCenterFraction = 0.45;  // of the sample rate; the mid stage is stable below fs/2
-constexpr double kMinMidQ = 0.01, kMaxMidQ = 100.0;
-constexpr double kMinMidStretch = 0.01, kMaxMidStretch = 100.0;
+constexpr double kMinMidQ = 0.1, kMaxMidQ = 10.0;
+constexpr double kMinMidStretch = 0.1, kMaxMidStretch = 16.0;
 constexpr double kMinRatio = 0.01, kMaxRatio = 100.0;
-constexpr double kMinThresholdDb = -200.0, kMaxThresholdDb = 40.0;
+constexpr double kMinThresholdDb = -200.0, kMaxThresholdDb = 0.0;  // above 0 dBFS a gate would amplify
 constexpr double kDepthLimit = 1.0e6;
-constexpr double kGainLimit = 1.0e6;
+
+// The ranges of the levels and gains. A chunk may carry any number; beyond these the network's
+// signal, or its output, would grow without bound. Dry, Out Gain, Drive, Overunity and the vector
+// lengths keep the editor's ranges; wet and the LFOs' "Output level" depth go further, as far as
+// the factory programs use them.
+constexpr double kMaxDryPercent = 100.0;
+constexpr double kMaxWetPercent = 200.0;
+constexpr double kMaxOutGain = 1000.0;      // +60 dB
+constexpr double kMaxVectorLength = 1.0;    // input and output vectors lie within the unit circle
+constexpr double kMaxInputGain = 16.0;
+constexpr double kMaxTapLevel = 1.0;
+constexpr double kMaxDrive = 50.0;
+constexpr double kMaxOverunity = 15.0;
+// The saturator's gain above the decay law, (pass gain)^-Overunity, at most +60 dB: an overunity
+// loop grows until the saturator holds it, and this bounds where it holds.
+constexpr double kMaxOverunityGain = 1000.0;
+constexpr double kMaxOutputDepthPercent = 1000.0;
 
 // Mid-band bisection.
 constexpr int kStretchBisectionSteps = 24;
@@ -263,19 +282,26 @@ void cookLineGeometry(EngineState& s, const ProgramRecord& r) {
     }
 }
 
-// Base time T in seconds. In tempo mode a missing or zero tempo gives an infinite time, which the
-// length clamp turns into the longest line.
-double baseTime(const EngineState& s, const ProgramRecord& r, uint32_t flags) {
-    if ((flags & flag::timeBaseMask) == flag::timeBaseTempo) {
+bool tempoMode(uint32_t flags) { return (flags & flag::timeBaseMask) == flag::timeBaseTempo; }
+
+// Base time T in seconds at the given tempo. In tempo mode a zero tempo (the engine never keeps
+// one) would give an infinite time, which the length clamp turns into the longest line.
+double baseTime(double tempo, const ProgramRecord& r, uint32_t flags) {
+    if (tempoMode(flags)) {
         const double index = clampFinite(recordValue(r, word::timeBase, kInitTimeBase) + 0.5, 0.0, kNoteFractionCount - 1);
         const int n = static_cast<int>(index);
-        const double tempo = s.tempo;
         if (!(tempo > 0.0) || !std::isfinite(tempo)) {
             return HUGE_VAL;
         }
         return kNoteFractions[n] * kSecondsPerWholeNoteAt1Bpm / tempo;
     }
     return recordValue(r, word::timeBase, kInitTimeBase);
+}
+
+// A line of `units` time-base units of t seconds, in samples (a negative time plays as 0).
+double lineSamples(float units, double t, double fs) {
+    const double length = static_cast<double>(units) * t * fs;
+    return length >= 0.0 ? length : 0.0;
 }
 
 // Tap offset: floor(fraction * length + 0.5) limited to [lo, hi] (the upper limit wins a conflict).
@@ -286,12 +312,14 @@ uint32_t tapPosition(double fraction, double length, double lo, double hi) {
 
 void cookLengths(EngineState& s, const ProgramRecord& r, uint32_t flags, double fs) {
     s.multitap = (flags & flag::multitap) != 0;
-    const double t = baseTime(s, r, flags);
+    s.tempoSynced = tempoMode(flags);
+    s.cookedTempo = s.tempo;
+    const double t = baseTime(s.tempo, r, flags);
+    const double slowest = baseTime(kMinTempo, r, flags);
     for (int i = 0; i < kLines; ++i) {
-        double length = static_cast<double>(s.lineLengthUnits[i]) * t * fs;
-        if (!(length >= 0.0)) {
-            length = 0.0;  // a negative time base plays as a zero-length line
-        }
+        const double length = lineSamples(s.lineLengthUnits[i], t, fs);
+        const double room = s.tempoSynced ? std::max(lineSamples(s.lineLengthUnits[i], slowest, fs), length) : length;
+        s.roomSamples[i] = static_cast<float>(std::min(room, static_cast<double>(kMaxLineSamples)));
         if (length > kMaxLineSamples) {
             s.lengthSamples[i] = static_cast<float>(kMaxLineSamples);
             s.lengthInt[i] = kMaxLineSamples;
@@ -407,6 +435,53 @@ void planeRotation(const Bivector& b, double first, double second, Matrix4& m) {
     rotorMatrix(product(rotor(b, first), rotor(dual, second)), m);
 }
 
+double dot(const double (&a)[kLines], const double (&b)[kLines]) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+}
+
+// Scales a to unit length; answers false (a unchanged) when it is too short to have a direction.
+bool normalise(double (&a)[kLines]) {
+    const double length = std::sqrt(dot(a, a));
+    if (!(length > kMinVectorLength)) {
+        return false;
+    }
+    for (double& x : a) {
+        x /= length;
+    }
+    return true;
+}
+
+// The plane of the rotations as an orthonormal pair. The editor keeps u and v so; a chunk may carry
+// any numbers, and vectors that are not unit length or not orthogonal make the rotor's matrix scale
+// the signal on every pass, so that the network grows until it is not finite. u is scaled to unit
+// length and v made orthogonal to it (Gram-Schmidt); a vector without direction falls back to the
+// Init program's, and a v along u to the axis least along u.
+void orthonormalPlane(double (&u)[kLines], double (&v)[kLines]) {
+    if (!normalise(u)) {
+        std::copy(std::begin(kInitU), std::end(kInitU), u);
+        normalise(u);
+    }
+    auto orthogonalise = [&u](double (&a)[kLines]) {
+        const double along = dot(a, u);
+        for (int k = 0; k < kLines; ++k) {
+            a[k] -= along * u[k];
+        }
+        return normalise(a);
+    };
+    if (orthogonalise(v)) {
+        return;
+    }
+    int axis = 0;
+    for (int k = 1; k < kLines; ++k) {
+        if (std::fabs(u[k]) < std::fabs(u[axis])) {
+            axis = k;
+        }
+    }
+    std::fill(std::begin(v), std::end(v), 0.0);
+    v[axis] = 1.0;
+    orthogonalise(v);  // |u[axis]| <= 1/2, so this v keeps a direction
+}
+
 void cookMatrices(EngineState& s, const ProgramRecord& r, uint32_t flags) {
     double u[kLines];
     double v[kLines];
@@ -414,6 +489,7 @@ void cookMatrices(EngineState& s, const ProgramRecord& r, uint32_t flags) {
         u[a] = clampFinite(recordValue(r, word::vectorU + a, kInitU[a]), -kVectorLimit, kVectorLimit);
         v[a] = clampFinite(recordValue(r, word::vectorV + a, kInitV[a]), -kVectorLimit, kVectorLimit);
     }
+    orthonormalPlane(u, v);
     auto wedge = [&](int a, int b) { return u[a] * v[b] - u[b] * v[a]; };
     const Bivector b = {wedge(0, 1), wedge(0, 2), wedge(0, 3), wedge(1, 2), wedge(1, 3), wedge(2, 3)};
     auto angle = [&](int w) { return recordValue(r, w, 0.0) * kDegreesToRadians; };
@@ -521,12 +597,13 @@ void cookFilters(EngineState& s, const ProgramRecord& r, uint32_t flags, double 
     }
 
     // Saturator. A negative drive plays as 0 (no saturator).
-    const double drive = clampFinite(recordValue(r, word::drive, 0.0), 0.0, kGainLimit);
-    const double overunity = clampFinite(recordValue(r, word::overunity, 0.0), -kGainLimit, kGainLimit);
+    const double drive = clampFinite(recordValue(r, word::drive, 0.0), 0.0, kMaxDrive);
+    const double overunity = clampFinite(recordValue(r, word::overunity, 0.0), 0.0, kMaxOverunity);
     double m = 1.0 + overunity;
     if (halfLife > 0.0) {
         m = std::pow(std::max(static_cast<double>(s.segmentGainCooked[0][0]), kMinGain), -overunity);
     }
+    m = std::min(m, kMaxOverunityGain);
     const double post = drive > 0.0 ? m / drive : m;
     s.saturatorActive = drive > 0.0;
     for (int i = 0; i < kLines; ++i) {
@@ -601,7 +678,8 @@ void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& r
             s.spread[k] = static_cast<float>(depth(lfo::spread) * kPercent);
             s.shift[k] = static_cast<float>(depth(lfo::shift) * kShiftDegreesToRadians);
             s.decayDepth[k] = static_cast<float>(depth(lfo::decayDepth) * kPercent);
-            s.outputDepth[k] = static_cast<float>(depth(lfo::levelDepth) * kPercent);
+            s.outputDepth[k] = static_cast<float>(
+                clampFinite(depth(lfo::levelDepth), -kMaxOutputDepthPercent, kMaxOutputDepthPercent) * kPercent);
             s.inverterDepth[k] = static_cast<float>(std::log2(1.0 + std::max(depth(lfo::inverterDepth), kMinInverterDepth)));
         }
         const double envInverter = clampFinite(recordValue(r, word::envInverterDepth, 0.0), -kDepthLimit, kDepthLimit);
@@ -637,26 +715,44 @@ void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& r
 
 // ---- gains ----
 
+// The vector of line i at `first` (left, right), scaled down into the unit circle when longer.
+struct Pair {
+    double left, right;
+};
+Pair vectorOf(const ProgramRecord& r, int first, int line) {
+    const int w = first + 2 * line;
+    Pair p{recordValue(r, w, kInitVectors[2 * line]), recordValue(r, w + 1, kInitVectors[2 * line + 1])};
+    const double length = std::hypot(p.left, p.right);
+    if (length > kMaxVectorLength) {
+        p.left *= kMaxVectorLength / length;
+        p.right *= kMaxVectorLength / length;
+    }
+    return p;
+}
+
 void cookGains(EngineState& s, const ProgramRecord& r, uint32_t flags) {
     double wet = 0.0;
     if (s.bypass) {
         s.dryGain = 1.0f;
     } else {
         const double makeUp = saturatorMakeUpGain(std::max(static_cast<double>(s.lastDrive), 0.0));
-        wet = makeUp * recordValue(r, word::wet, 0.0) * recordValue(r, word::outGain, kInitOutGain) * kWetScale;
-        s.dryGain = storeCoef(kPercent * recordValue(r, word::dry, kInitDry));
+        const double wetPercent = clampFinite(recordValue(r, word::wet, 0.0), 0.0, kMaxWetPercent);
+        const double outGain = clampFinite(recordValue(r, word::outGain, kInitOutGain), 0.0, kMaxOutGain);
+        wet = makeUp * wetPercent * outGain * kWetScale;
+        s.dryGain = storeCoef(kPercent * clampFinite(recordValue(r, word::dry, kInitDry), 0.0, kMaxDryPercent));
     }
-    const double input = recordValue(r, word::inputGain, kInitInputGain);
+    const double input = clampFinite(recordValue(r, word::inputGain, kInitInputGain), -kMaxInputGain, kMaxInputGain);
     for (int i = 0; i < kLines; ++i) {
-        const int w = 2 * i;
-        s.inputGainL[i] = storeCoef(recordValue(r, word::inputVectors + w, kInitVectors[w]) * input);
-        s.inputGainR[i] = storeCoef(recordValue(r, word::inputVectors + w + 1, kInitVectors[w + 1]) * input);
-        s.outputGainL[i] = storeCoef(recordValue(r, word::outputVectors + w, kInitVectors[w]) * wet);
-        s.outputGainR[i] = storeCoef(recordValue(r, word::outputVectors + w + 1, kInitVectors[w + 1]) * wet);
+        const Pair in = vectorOf(r, word::inputVectors, i);
+        const Pair out = vectorOf(r, word::outputVectors, i);
+        s.inputGainL[i] = storeCoef(in.left * input);
+        s.inputGainR[i] = storeCoef(in.right * input);
+        s.outputGainL[i] = storeCoef(out.left * wet);
+        s.outputGainR[i] = storeCoef(out.right * wet);
     }
     const bool taps = (flags & flag::tapOutputs) != 0;
     for (int k = 0; k < kTaps; ++k) {
-        const float level = taps ? storeCoef(recordValue(r, word::tapLevel + k, 0.0)) : 0.0f;
+        const float level = taps ? storeCoef(clampFinite(recordValue(r, word::tapLevel + k, 0.0), 0.0, kMaxTapLevel)) : 0.0f;
         for (int i = 0; i < kLines; ++i) {
             s.tapLevel[k][i] = level;
         }
@@ -684,7 +780,7 @@ void layoutRing(EngineState& s, float* ring, bool resetPositions) {
         // Room for the longest the modulation can make the line; a negative envelope depth only shortens it.
         const double swing = 1.0 + std::fabs(s.delayDepth[0][i]) + std::fabs(s.delayDepth[1][i]) +
                              std::max(static_cast<double>(s.envDelayDepth[i]), 0.0);
-        const double extent = std::ceil(swing * s.lengthSamples[i]);
+        const double extent = std::ceil(swing * s.roomSamples[i]);
         need[i] = extent <= kMaxNeed ? static_cast<uint32_t>(std::max(extent, 0.0)) : kClampedNeed;
         total += need[i] + 2u;  // a clamped line takes 131072 words
     }
@@ -784,6 +880,135 @@ void resetEngine(EngineState& s, float* ring) {
     // After a reset everything starts from silence: the smoothed gains need no glide either.
     if (s.smoothedPrimed) {
         snapSmoothed(s);
+    }
+}
+
+void restartModulation(EngineState& s) {
+    for (int k = 0; k < kLfos; ++k) {
+        s.phase[k] = 0.0f;
+        s.holdA[k] = 0.0f;
+        s.holdB[k] = 0.0f;
+        s.noise[k] = 0.0f;
+    }
+    s.envelope = 0.0f;
+    s.controlCountdown = 0;  // the next sample starts a control period
+    s.periodSamples = 0;
+    if (!s.smoothedPrimed) {
+        return;  // nothing cooked yet: the first cook sets the targets and the smoothed gains
+    }
+    // The targets of phase 0 (the update at the next sample computes the same ones), taken at once.
+    if (s.modulated) {
+        controlUpdate(s, false, false);
+    } else {
+        setUnmodulatedTargets(s);
+    }
+    snapSmoothed(s);
+}
+
+// ---- tempo changes ----
+
+namespace {
+
+// One read position that jumps: the `count` words from `from` on are what it would have read, those
+// from `to` on what it will read; the latter are rewritten to fade from the one to the other.
+struct Jump {
+    uint32_t from = 0, to = 0, count = 0;
+};
+
+// The fade of one line's jumps. All windows are read before any is written, as they may overlap.
+void fadeJumps(float* ring, uint32_t mask, const Jump* jumps, int count) {
+    float before[kSegments][kMaxJumpFade];
+    float after[kSegments][kMaxJumpFade];
+    for (int j = 0; j < count; ++j) {
+        for (uint32_t m = 0; m < jumps[j].count; ++m) {
+            before[j][m] = ring[(jumps[j].from + m) & mask];
+            after[j][m] = ring[(jumps[j].to + m) & mask];
+        }
+    }
+    for (int j = 0; j < count; ++j) {
+        const float step = 1.0f / static_cast<float>(jumps[j].count + 1);
+        for (uint32_t m = 0; m < jumps[j].count; ++m) {
+            const float x = static_cast<float>(m + 1) * step;
+            ring[(jumps[j].to + m) & mask] = before[j][m] + (after[j][m] - before[j][m]) * x;
+        }
+    }
+}
+
+// The words before a position that are still the old network's, or will not be overwritten
+// before they are read: a segment's length. Fades longer than it would mix in stale or new data.
+uint32_t fadeLength(uint32_t limit, uint32_t oldSegment, uint32_t newSegment) {
+    return std::min({limit, oldSegment, newSegment});
+}
+
+}  // namespace
+
+void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, const CookRequest& request) {
+    const uint32_t oldRingSize = s.ringSize;
+    const bool oldMultitap = s.multitap;
+    const LaneIndices oldRead = s.readIndex;
+    const LaneIndices oldWrite = s.writeIndex;
+    LaneIndices oldTap[kTaps];
+    for (int k = 0; k < kTaps; ++k) {
+        oldTap[k] = s.tapOffset[k];
+    }
+    // The modulation keeps its targets: only lengths depend on the tempo.
+    const Lanes outTargetL = s.outTargetL, outTargetR = s.outTargetR;
+    const Lanes blendTarget = s.highcutBlendTarget, inverterTarget = s.inverterTarget;
+    Lanes segmentTarget[kSegments];
+    for (int k = 0; k < kSegments; ++k) {
+        segmentTarget[k] = s.segmentGainTarget[k];
+    }
+
+    CookRequest lengths = request;
+    lengths.lengthsChanged = true;
+    lengths.modulationChanged = false;
+    cookProgram(s, ring, record, lengths);
+
+    if (s.modulated) {
+        s.outTargetL = outTargetL;
+        s.outTargetR = outTargetR;
+        s.highcutBlendTarget = blendTarget;
+        s.inverterTarget = inverterTarget;
+        for (int k = 0; k < kSegments; ++k) {
+            s.segmentGainTarget[k] = segmentTarget[k];
+        }
+    }
+    if (ring == nullptr || s.ringSize != oldRingSize) {
+        return;  // the memory was laid out anew: nothing to fade
+    }
+
+    const double fs = sampleRateOf(s);
+    const uint32_t limit = std::min(kMaxJumpFade, static_cast<uint32_t>(nearest(kJumpFadeSeconds * fs)));
+    for (int i = 0; i < kLines; ++i) {
+        if (s.writeIndex[i] != oldWrite[i]) {
+            continue;  // the line moved (it cannot for a synced program): its old data is elsewhere
+        }
+        const uint32_t mask = s.ringMask[i];
+        const uint32_t write = s.writeIndex[i];
+        Jump jumps[kSegments];
+        int count = 0;
+        // The last segment ends at the read position (for a line without taps, the whole line).
+        const uint32_t oldLast = oldMultitap ? oldTap[kTaps - 1][i] : 0;
+        const uint32_t newLast = s.multitap ? s.tapOffset[kTaps - 1][i] : 0;
+        const uint32_t oldDistance = (write - oldRead[i]) & mask;
+        const uint32_t newDistance = (write - s.readIndex[i]) & mask;
+        if (!s.modulated && oldDistance != newDistance && oldDistance > oldLast && newDistance > newLast) {
+            jumps[count++] = {oldRead[i], s.readIndex[i], fadeLength(limit, oldDistance - oldLast, newDistance - newLast)};
+        }
+        if (oldMultitap && s.multitap) {
+            for (int k = 0; k < kTaps; ++k) {
+                const uint32_t oldOffset = oldTap[k][i];
+                const uint32_t newOffset = s.tapOffset[k][i];
+                if (oldOffset == newOffset) {
+                    continue;
+                }
+                const uint32_t oldStart = k == 0 ? 0 : oldTap[k - 1][i];
+                const uint32_t newStart = k == 0 ? 0 : s.tapOffset[k - 1][i];
+                jumps[count++] = {(write - oldOffset) & mask, (write - newOffset) & mask,
+                                  fadeLength(limit, oldOffset - oldStart, newOffset - newStart)};
+            }
+        }
+        fadeJumps(ring, mask, jumps, count);
     }
 }
 

@@ -18,6 +18,18 @@ void cookProgram(EngineState& s, float* ring, const ProgramRecord& record, const
 // ring out again with the read positions reset.
 void resetEngine(EngineState& s, float* ring);
 
+// Starts the modulation over as at the first block of a fresh instance: LFO phases, sample-and-hold
+// values, noise states and the envelope at 0, a new control period at the next sample, and the
+// smoothed gains set to the targets of phase 0. Run after resetEngine, two renders of the same input
+// are then identical (unless an LFO draws random values).
+void restartModulation(EngineState& s);
+
+// Cooks a tempo-synced program again for the engine's current tempo: new lengths and taps, the
+// delay memory kept. Lines that are not modulated jump to their new lengths, taps to their new
+// places, each with a short crossfade that the ring itself carries; modulated lines glide there.
+// The modulation's targets stay as they are until the next control period.
+void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, const CookRequest& request);
+
 // Lays the four lines out in the ring. With resetPositions every read index sits exactly lengthInt
 // behind its write index; without it each line keeps its write-to-read distance.
 void layoutRing(EngineState& s, float* ring, bool resetPositions);

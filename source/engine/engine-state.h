@@ -53,7 +53,7 @@ struct LoadFigures {
 struct EngineState {
     // ---- environment (set by the shell) ----
     float sampleRate = 0.0f;
-    float tempo = 0.0f;  // beats per minute, 0 when the host reports none
+    float tempo = 120.0f;  // beats per minute: the last valid host tempo, 120 until one arrives
 
     // ---- modes derived at cooking ----
     bool multitap = false;
@@ -80,6 +80,11 @@ struct EngineState {
     Lanes subSampleGainCooked;  // the crossfade as cooked, restored while unmodulated
     LaneIndices tapOffset[kTaps];  // taps 1..3 at index 0..2, in samples
     Lanes lineLengthUnits;  // max(0.01, Delay length i), time-base units
+    // The length each line's room in the ring is laid out for: the line's length, or for a line
+    // synced to the tempo its length at the slowest tempo, so that tempo changes never move a line.
+    Lanes roomSamples;
+    bool tempoSynced = false;  // the lengths follow the tempo (time-base mode 2)
+    float cookedTempo = 0.0f;  // the tempo the lengths were cooked at
     float tap3Fraction[kLines] = {};
 
     // ---- matrices ----

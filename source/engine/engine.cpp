@@ -136,15 +136,29 @@ void Engine::cook(const ProgramRecord& record, const CookRequest& request) {
     // Cooking runs in the host's floating-point state. A sample rate of 0 (host scanners answer 0)
     // or one not finite cooks as 44.1 kHz.
     cookProgram(s, ring, record, request);
+    cookedRecord = record;
+    cookedRequest = request;
+    hasCooked = true;
+}
+
+void Engine::setTempo(float bpm) {
+    if (std::isfinite(bpm) && bpm >= kMinTempo && bpm <= kMaxTempo) {
+        s.tempo = bpm;
+    }
 }
 
 void Engine::reset() { resetEngine(s, ring); }
+
+void Engine::restartModulation() { tarsk::restartModulation(s); }
 
 // ---------------------------------------------------------------------------------------------
 // Process
 
 void Engine::process(const float* inL, const float* inR, float* outL, float* outR, uint32_t frames) {
     meterEnter(s, counterNow());
+    if (hasCooked && s.tempoSynced && s.tempo != s.cookedTempo) {
+        retuneProgram(s, ring, cookedRecord, cookedRequest);
+    }
     uint32_t periods = 0;
     if (frames > 0) {
         if (ring == nullptr) {

@@ -19,6 +19,13 @@ public:
     virtual void close() = 0;
     // Appends a one-word command to the window's command ring; answers false when the ring is full.
     virtual bool postCommand(uint32_t command) = 0;
+    // effEditIdle: the window's events, its frame and its command ring.
+    virtual void idle() {}
+    // effEditKeyDown / effEditKeyUp: character in index, virtual key in value, modifiers in opt.
+    // Answers whether the editor took the key (a key not taken stays with the host).
+    virtual bool hostKey(bool /*down*/, int32_t /*character*/, intptr_t /*virtualKey*/, float /*modifiers*/) {
+        return false;
+    }
 };
 
 }  // namespace tarsk

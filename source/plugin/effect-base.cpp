@@ -5,6 +5,7 @@
 #include "plugin/effect-base.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "plugin/instance.h"
@@ -86,6 +87,7 @@ EffectBase* EffectBase::fromRecord(vst2::AEffect* effect) {
 
 EffectBase::EffectBase(vst2::HostCallback host, int32_t programs, int32_t params) : hostCallback(host) {
     pipe.setCapacity(kEffectPipeBytes);
+    deferred.chunk.reset(new uint8_t[kDeferredChunkBytes]);
     if (host == nullptr) {
         return;
     }
@@ -150,14 +152,147 @@ int EffectBase::editorHostMode() const {
 // ---------------------------------------------------------------------------------------------
 // Dispatcher
 
+bool EffectBase::acquireHostCall(LockGuard& guard) {
+    guard.attach(hostCallLock);
+    if (!guard.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        return false;
+    }
+    applyDeferred();
+    return true;
+}
+
 template <typename Work>
 intptr_t EffectBase::locked(Work work) {
-    LockGuard guard(hostCallLock);
-    if (!guard.acquire(kHostCallTries)) {
-        stalled.store(1, std::memory_order_release);
+    LockGuard guard;
+    if (!acquireHostCall(guard)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
         return 0;
     }
     return work();
+}
+
+void EffectBase::applyDeferred() {
+    if (deferredRateSet.exchange(0, std::memory_order_acq_rel) != 0) {
+        rate = deferredRate.load(std::memory_order_acquire);
+        setSampleRate();
+    }
+    if (deferredBlockSet.exchange(0, std::memory_order_acq_rel) != 0) {
+        block = deferredBlock.load(std::memory_order_acquire);
+        setBlockSize();
+    }
+    // The chunk and the power switch wait under a lock of their own; when a writer is busy with it,
+    // they wait for the next holder (the audio thread tries it once and never waits here).
+    LockGuard guard(deferredLock);
+    const bool haveState = guard.acquire(1);
+    if (haveState && deferred.mainsSet) {
+        if (deferred.suspendSeen) {
+            mainsChanged(false);
+        }
+        if (deferred.mainsOn) {
+            mainsChanged(true);
+        }
+        deferred.mainsSet = deferred.mainsOn = deferred.suspendSeen = false;
+    }
+    int32_t program = deferredProgram.exchange(kNoDeferredProgram, std::memory_order_acq_rel);
+    if (haveState && deferred.chunkSize != 0) {
+        applyDeferredChunk(program);
+        return;
+    }
+    if (program != kNoDeferredProgram && program != currentProgram()) {
+        setProgram(program);
+    }
+}
+
+void EffectBase::applyDeferredChunk(int32_t program) {
+    const size_t size = deferred.chunkSize;
+    deferred.chunkSize = 0;
+    if (deferred.chunkProgram != kNoDeferredProgram) {
+        // For a slot of its own: independent of which program is current.
+        setChunk(deferred.chunk.get(), size, deferred.chunkQuiet, deferred.chunkProgram);
+    } else {
+        // For the program that was the host's when the chunk came: switch there first if the host had.
+        if (deferred.chunkHostProgram != currentProgram()) {
+            setProgram(deferred.chunkHostProgram);
+        }
+        setChunk(deferred.chunk.get(), size, deferred.chunkQuiet, kNoDeferredProgram);
+    }
+    if (program != kNoDeferredProgram && program != currentProgram()) {
+        setProgram(program);
+    }
+}
+
+void EffectBase::setHostChunk(const void* data, size_t size, bool quiet, int32_t program) {
+    LockGuard guard;
+    if (acquireHostCall(guard)) {
+        setChunk(data, size, quiet, program);
+        return;
+    }
+    LockGuard state(deferredLock);
+    if (size > kDeferredChunkBytes || !state.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::memcpy(deferred.chunk.get(), data, size);
+    deferred.chunkSize = size;
+    deferred.chunkProgram = program;
+    deferred.chunkHostProgram = hostProgram();
+    deferred.chunkQuiet = quiet;
+    deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void EffectBase::setHostMains(bool on) {
+    LockGuard guard;
+    if (acquireHostCall(guard)) {
+        mainsChanged(on);
+        return;
+    }
+    LockGuard state(deferredLock);
+    if (!state.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        droppedChangeCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    deferred.mainsSet = true;
+    deferred.mainsOn = on;
+    deferred.suspendSeen = deferred.suspendSeen || !on;
+    deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool EffectBase::carryOutDeferred() {
+    LockGuard guard;
+    return acquireHostCall(guard);
+}
+
+bool EffectBase::changesWaiting() {
+    if (deferredProgram.load(std::memory_order_acquire) != kNoDeferredProgram) {
+        return true;
+    }
+    LockGuard state(deferredLock);
+    return state.acquireWithin(kHostCallSpins, kHostCallWaitMicros) && deferred.chunkSize != 0;
+}
+
+int32_t EffectBase::hostProgram() const {
+    int32_t program = deferredProgram.load(std::memory_order_acquire);
+    return program != kNoDeferredProgram ? program : currentProgram();
+}
+
+void EffectBase::setHostProgram(int32_t index) {
+    if (index < 0 || index >= aeffect.numPrograms || index == hostProgram()) {
+        return;
+    }
+    LockGuard guard(hostCallLock);
+    if (!guard.acquireWithin(kHostCallSpins, kHostCallWaitMicros)) {
+        // The audio callback (or the next dispatcher call) switches at the start of its block;
+        // a later switch replaces this one.
+        deferredProgram.store(index, std::memory_order_release);
+        deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // This switch supersedes any waiting one.
+    deferredProgram.store(kNoDeferredProgram, std::memory_order_release);
+    applyDeferred();
+    if (index != currentProgram()) {
+        setProgram(index);
+    }
 }
 
 intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -165,7 +300,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
     if (opcode < 0 || opcode > kHighestEffectOpcode) {
         return 0;
     }
-    const bool isStalledNow = isStalled();
     switch (opcode) {
         case effOpen:
             if (!isOpened()) {
@@ -175,26 +309,23 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             return 0;
         case effClose:
             if (!isClosed()) {
-                LockGuard guard(hostCallLock);
-                if (guard.acquire(kHostCallTries)) {
+                LockGuard guard;
+                if (acquireHostCall(guard)) {
                     close();
                 }
                 closed.store(1, std::memory_order_release);
             }
             return 0;
         case effSetProgram:
-            if (!isStalledNow && value >= 0 && value < aeffect.numPrograms && value != currentProgram()) {
-                locked([&] {
-                    setProgram(static_cast<int32_t>(value));
-                    return intptr_t{0};
-                });
+            if (value >= 0 && value < aeffect.numPrograms) {
+                setHostProgram(static_cast<int32_t>(value));
             }
             return 0;
         case effGetProgram:
-            return currentProgram();
+            return hostProgram();
         case effGetProgramName:
             if (ptr != nullptr) {
-                getProgramNameIndexed(static_cast<char*>(ptr), currentProgram());
+                getProgramNameIndexed(static_cast<char*>(ptr), hostProgram());
             }
             return 0;
         case effGetParamLabel:
@@ -203,29 +334,22 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
         case effGetParameterProperties:
             return 0;  // no parameters
         case effSetSampleRate:
-            if (!isStalledNow) {
-                locked([&] {
-                    rate = opt;
-                    setSampleRate();
-                    return intptr_t{0};
-                });
+            // Kept for the next lock holder when the lock stays busy; applying it clears the mark.
+            deferredRate.store(opt, std::memory_order_release);
+            deferredRateSet.store(1, std::memory_order_release);
+            if (!carryOutDeferred()) {
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
             }
             return 0;
         case effSetBlockSize:
-            if (!isStalledNow) {
-                locked([&] {
-                    block = static_cast<int32_t>(value);
-                    setBlockSize();
-                    return intptr_t{0};
-                });
+            deferredBlock.store(static_cast<int32_t>(value), std::memory_order_release);
+            deferredBlockSet.store(1, std::memory_order_release);
+            if (!carryOutDeferred()) {
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
             }
             return 0;
         case effMainsChanged:
-            stalled.store(0, std::memory_order_release);
-            locked([&] {
-                mainsChanged(value != 0);
-                return intptr_t{0};
-            });
+            setHostMains(value != 0);
             return 0;
         case effEditGetRect:
             if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr && ptr != nullptr) {
@@ -244,7 +368,16 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             }
             return 0;
         case effEditIdle:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                editorView->idle();
+            }
             return runPipeMessage();
+        case effEditKeyDown:
+        case effEditKeyUp:
+            if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->hostKey(opcode == effEditKeyDown, index, value, opt) ? 1 : 0;
+            }
+            return 0;
         case effIdentify:
             return kIdentifyAnswer;
         case effGetChunk:
@@ -253,21 +386,21 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             if (ptr == nullptr) {
                 return 0;
             }
+            if (changesWaiting()) {
+                // A program switch or a chunk still waits: carry it out first, so that the save is of
+                // what the host chose (when the lock stays busy, of the program still current).
+                carryOutDeferred();
+            }
             return static_cast<intptr_t>(getChunk(static_cast<void**>(ptr)));
         case effSetChunk:
-            if (!isStalledNow && ptr != nullptr && value > 0) {
-                locked([&] {
-                    setChunk(ptr, static_cast<size_t>(value), false, -1);
-                    return intptr_t{0};
-                });
+            if (ptr != nullptr && value > 0) {
+                setHostChunk(ptr, static_cast<size_t>(value), false, kNoDeferredProgram);
             }
             return 0;
         case effProcessEvents: {
-            if (isStalledNow) {
-                return 0;
-            }
+            // Hosts send events from the audio thread right before the block: no sleeping here.
             LockGuard guard(hostCallLock);
-            if (!guard.acquire(kHostCallTries)) {
+            if (!guard.acquire(kAudioLockTries)) {
                 return 0;
             }
             const VstEvents* block = static_cast<const VstEvents*>(ptr);
@@ -283,9 +416,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
         case effCanBeAutomated:
             return 1;
         case effString2Parameter:
-            if (isStalledNow) {
-                return 0;
-            }
             return string2parameter(index, static_cast<const char*>(ptr)) ? 1 : 0;
         case effGetProgramNameIndexed:
             if (ptr == nullptr) {
@@ -319,7 +449,6 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             return -1;
         case effStartProcess:
         case effStopProcess:
-            stalled.store(0, std::memory_order_release);
             return 0;
         case effSetProcessPrecision:
             return value == kProcessPrecision32 ? 1 : 0;
@@ -332,13 +461,21 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
 // Audio callback
 
 void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frames) {
-    if (isStalled() || !isOpened() || frames <= 0 || inputs == nullptr || outputs == nullptr) {
+    if (frames <= 0 || outputs == nullptr) {
+        return;
+    }
+    if (!isOpened() || isClosed() || inputs == nullptr) {
+        writeFade(outputs, frames);
         return;
     }
     LockGuard guard(hostCallLock);
-    if (!guard.acquire(kHostCallTries)) {
+    if (!guard.acquire(kAudioLockTries)) {
+        // A dispatcher call holds the lock: this block is silence fading from the last output.
+        fadedBlockCount.fetch_add(1, std::memory_order_relaxed);
+        writeFade(outputs, frames);
         return;
     }
+    applyDeferred();
 
     const auto* time =
         reinterpret_cast<const vst2::VstTimeInfo*>(callHost(vst2::audioMasterGetTime, 0, vst2::kVstTempoValid));
@@ -372,6 +509,31 @@ void EffectBase::processReplacing(float** inputs, float** outputs, int32_t frame
         }
     }
     events.dropFront(handed);
+
+    int channels = std::min(kMaxChannelPointers, aeffect.numOutputs);
+    for (int c = 0; c < channels; ++c) {
+        float last = outputs[c] != nullptr ? outputs[c][total - 1] : 0.0f;
+        lastOutput[c] = std::isfinite(last) ? last : 0.0f;
+    }
+}
+
+void EffectBase::writeFade(float** outputs, int32_t frames) {
+    int channels = std::min(kMaxChannelPointers, aeffect.numOutputs);
+    for (int c = 0; c < channels; ++c) {
+        float* out = outputs[c];
+        float level = lastOutput[c];
+        if (out == nullptr) {
+            continue;
+        }
+        for (int32_t i = 0; i < frames; ++i) {
+            level *= kSilenceFadePerFrame;
+            if (std::fabs(level) < kSilenceFloor) {
+                level = 0.0f;
+            }
+            out[i] = level;
+        }
+        lastOutput[c] = level;
+    }
 }
 
 void EffectBase::processSlice(float** inputs, float** outputs, int32_t position, int32_t frames) {
@@ -445,19 +607,18 @@ intptr_t EffectBase::runPipeMessage() {
             if (size + message::kChunkOffset > message::kHeadBytes) {
                 pipe.read(bytes + message::kHeadBytes, size + message::kChunkOffset - message::kHeadBytes);
             }
-            int32_t program = static_cast<int32_t>(head.words[3]);
-            locked([&] {
-                setChunk(bytes + message::kChunkOffset, size, true, program);
-                return intptr_t{0};
-            });
+            setHostChunk(bytes + message::kChunkOffset, size, true, static_cast<int32_t>(head.words[3]));
             return 0;
         }
         case message::kSetProgram: {
             int32_t program = static_cast<int32_t>(head.words[3]);
-            locked([&] {
+            LockGuard guard;
+            if (acquireHostCall(guard)) {
                 setProgram(program);
-                return intptr_t{0};
-            });
+            } else if (program >= 0 && program < aeffect.numPrograms) {
+                deferredProgram.store(program, std::memory_order_release);
+                deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
+            }
             return 0;
         }
         case message::kHostCall: {

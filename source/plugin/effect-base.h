@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "plugin/editor-view.h"
 #include "plugin/event-queue.h"
@@ -22,7 +23,19 @@ constexpr const char* kEffectName = "TarskVerb 0.7.6";
 constexpr const char* kVendorName = "TarskCode";
 constexpr const char* kProductName = "TarskVerb FDN Processor 0.7.6";
 
-constexpr uint32_t kHostCallTries = 200;
+// Lock discipline. The audio callback tries the host-call lock a bounded number of times and never
+// sleeps; a non-audio caller spins as briefly, then sleeps in short steps for as long as one audio
+// block can hold the lock. A change that still finds the lock busy is kept and carried out by the
+// next holder of the lock (program, sample rate, block size), so nothing latches the instance off.
+constexpr uint32_t kAudioLockTries = 200;
+constexpr uint32_t kHostCallSpins = 200;
+constexpr uint32_t kHostCallWaitMicros = 50000;
+// A block that cannot be processed fades from its last output sample by this factor per frame
+// (about -58 dB after 64 frames) instead of leaving the host's buffer as it was.
+constexpr float kSilenceFadePerFrame = 0.9f;
+constexpr float kSilenceFloor = 1.0e-6f;
+// The largest chunk kept for the next lock holder when effSetChunk finds the lock busy.
+constexpr size_t kDeferredChunkBytes = 4096;
 constexpr size_t kHostStringBytes = 64;
 constexpr size_t kHostQueryScratchBytes = 1024;
 constexpr size_t kEffectPipeBytes = 4096;
@@ -100,7 +113,14 @@ public:
     int32_t blockSize() const { return block; }
     float hostTempo() const { return lastTempo; }
     int32_t currentProgram() const { return current.load(std::memory_order_acquire); }
-    bool isStalled() const { return stalled.load(std::memory_order_acquire) != 0; }
+    // The program the host last chose: the current one, or one that waits for the next lock holder.
+    int32_t hostProgram() const;
+    // Counts for diagnostics: audio blocks written as fading silence because the host-call lock was
+    // busy, host changes left for the next lock holder, and changes dropped because even that failed
+    // (a chunk too large to keep, or an audio block holding the lock for far longer than a block).
+    uint32_t fadedBlocks() const { return fadedBlockCount.load(std::memory_order_relaxed); }
+    uint32_t deferredChanges() const { return deferredChangeCount.load(std::memory_order_relaxed); }
+    uint32_t droppedChanges() const { return droppedChangeCount.load(std::memory_order_relaxed); }
     bool isOpened() const { return opened.load(std::memory_order_acquire) != 0; }
     bool isClosed() const { return closed.load(std::memory_order_acquire) != 0; }
 
@@ -128,7 +148,6 @@ protected:
     SpinLock programLock;
     std::atomic<uint8_t> opened{0};
     std::atomic<uint8_t> closed{0};
-    std::atomic<uint8_t> stalled{0};
 
     float rate = 0.0f;
     int32_t block = 0;
@@ -146,9 +165,53 @@ protected:
 private:
     bool placedInBlock = false;
 
-    // Runs `work` under the host-call lock (200 tries); a failure marks the instance stalled.
+    // Host changes that found the host-call lock busy; whoever holds the lock next carries them out.
+    // The last change of each kind wins.
+    static constexpr int32_t kNoDeferredProgram = -1;
+    std::atomic<int32_t> deferredProgram{kNoDeferredProgram};
+    std::atomic<uint8_t> deferredRateSet{0};
+    std::atomic<float> deferredRate{0.0f};
+    std::atomic<uint8_t> deferredBlockSet{0};
+    std::atomic<int32_t> deferredBlock{0};
+    // A chunk and the power switch, guarded by deferredLock (the audio thread only tries it once).
+    struct DeferredState {
+        std::unique_ptr<uint8_t[]> chunk;
+        size_t chunkSize = 0;          // 0: no chunk waits
+        int32_t chunkProgram = -1;     // the slot asked for, or -1 for the current program
+        int32_t chunkHostProgram = 0;  // the host's program when the chunk came
+        bool chunkQuiet = false;
+        bool mainsSet = false;
+        bool mainsOn = false;
+        bool suspendSeen = false;  // an effMainsChanged(0) waits, to be carried out before a resume
+    };
+    SpinLock deferredLock;
+    DeferredState deferred;
+
+    std::atomic<uint32_t> fadedBlockCount{0};
+    std::atomic<uint32_t> deferredChangeCount{0};
+    std::atomic<uint32_t> droppedChangeCount{0};
+
+    // The last output sample of each channel, where a block that cannot be processed fades from.
+    float lastOutput[kMaxChannelPointers] = {};
+
+    // Takes the host-call lock for a non-audio caller (bounded sleeping wait).
+    bool acquireHostCall(LockGuard& guard);
+    // Runs `work` under the host-call lock after the deferred changes; answers 0 without running
+    // it when the lock stays busy beyond the wait.
     template <typename Work>
     intptr_t locked(Work work);
+    // Carries out the deferred changes; the host-call lock must be held.
+    void applyDeferred();
+    void setHostProgram(int32_t index);
+    bool changesWaiting();
+    // Takes the host-call lock just to carry out what waits; answers false when it stayed busy (what
+    // waits then waits on, for the next holder).
+    bool carryOutDeferred();
+    void setHostChunk(const void* data, size_t size, bool quiet, int32_t program);
+    void setHostMains(bool on);
+    // Carries out a waiting chunk together with a waiting program switch, in the host's order.
+    void applyDeferredChunk(int32_t program);
+    void writeFade(float** outputs, int32_t frames);
     void processSlice(float** inputs, float** outputs, int32_t position, int32_t frames);
 };
 

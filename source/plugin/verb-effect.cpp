@@ -17,18 +17,6 @@ namespace tarsk {
 
 namespace {
 
-// The process-wide buffer that getChunk serialises into; the host copies the chunk before it asks
-// any instance for the next one.
-struct ChunkBuffer {
-    alignas(16) uint8_t bytes[kMaxChunkBytes];
-    SpinLock lock;  // keeps two instances from writing it at the same moment
-};
-
-ChunkBuffer& processChunkBuffer() {
-    static ChunkBuffer buffer;
-    return buffer;
-}
-
 void loadProgramResource(VerbEffect& effect, const char* fileName, uint32_t slot) {
     struct Loader final : ChunkSlotLoader {
         explicit Loader(VerbEffect& e) : effect(e) {}
@@ -81,16 +69,24 @@ VerbEffect::VerbEffect(vst2::HostCallback host) : EffectBase(host, kProgramSlots
     settings.load(store);
 
     slots.reset(new ProgramRecord[kProgramSlots]());
+    chunkBuffer.reset(new uint8_t[kMaxChunkBytes]());
     loadProgramResource(*this, kDefaultProgramFile, 0);
     for (uint32_t slot = 1; slot < kProgramSlots; ++slot) {
         loadProgramResource(*this, kInitProgramFile, slot);
     }
-    LockGuard guard = LockGuard::locked(programLock);
-    current.store(0, std::memory_order_release);
-    working = slots[0];
+    {
+        LockGuard guard = LockGuard::locked(programLock);
+        current.store(0, std::memory_order_release);
+        working = slots[0];
+    }
+    editorWindow = std::make_unique<EditorWindow>(*this, settings.displayScale);
+    editorView = editorWindow.get();
 }
 
 VerbEffect::~VerbEffect() {
+    // The window goes before anything it could reach.
+    editorView = nullptr;
+    editorWindow.reset();
     std::free(delayMemory);
     delayMemory = nullptr;
 }
@@ -118,10 +114,15 @@ void VerbEffect::close() {
 }
 
 void VerbEffect::setSampleRate() { changes.setAll(); }
-void VerbEffect::tempoChanged() { changes.setAll(); }
+// The engine takes the host's tempo with every block (process, below) and re-cooks only a program
+// synced to it, keeping what the lines hold; a tempo change is not a program change.
+void VerbEffect::tempoChanged() {}
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
+        // A resume (hosts send one before every offline render) starts the sound over: cleared
+        // memory and the modulation from its beginning, so that two renders of the same input match.
+        modulationRestart.store(1, std::memory_order_release);
         changes.resetPending.store(1, std::memory_order_release);
     }
 }
@@ -200,10 +201,10 @@ size_t VerbEffect::getChunk(void** data) {
     if (changeCounter == 0) {
         return 0;
     }
-    ChunkBuffer& buffer = processChunkBuffer();
-    LockGuard bufferGuard = LockGuard::locked(buffer.lock);
-    size_t size = writeChunk(buffer.bytes, working);
-    *data = buffer.bytes;
+    // The instance's own buffer: what the host was handed stays as it was until this instance is
+    // asked again, whatever other instances save meanwhile.
+    size_t size = writeChunk(chunkBuffer.get(), working);
+    *data = chunkBuffer.get();
     return size;
 }
 
@@ -338,17 +339,22 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
         }
         return;
     }
+    // A missing, zero, negative, non-finite or absurd tempo is ignored: the engine keeps the last
+    // valid one (120 BPM until the host reports one).
+    engine.setTempo(hostTempo());
     // The only lock of the audio thread: the record copy when a change is pending.
     if (changes.cookPending.load(std::memory_order_acquire) != 0) {
         ProgramRecord played;
         CookRequest request;
         takeCook(played, request);
         engine.setSampleRate(sampleRate());
-        engine.setTempo(hostTempo());
         engine.cook(played, request);
     }
     if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
         engine.reset();
+    }
+    if (modulationRestart.exchange(0, std::memory_order_acq_rel) != 0) {
+        engine.restartModulation();
     }
     engine.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
 }

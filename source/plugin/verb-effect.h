@@ -12,6 +12,7 @@
 #include "editor/editor-settings.h"
 #include "engine/engine.h"
 #include "engine/program-record.h"
+#include "plugin/editor-window.h"
 #include "plugin/effect-base.h"
 
 namespace tarsk {
@@ -96,6 +97,8 @@ public:
     bool hasDelayMemory() const { return delayMemory != nullptr; }
     // Lets tests and the editor attach the editor window's view.
     void attachEditorView(EditorView* view) { editorView = view; }
+    // The editor this effect made (its window exists only while the host has it open).
+    EditorWindow* editor() { return editorWindow.get(); }
 
 private:
     // The record a reader of program i takes; call with the program lock held.
@@ -110,10 +113,13 @@ private:
     std::atomic<uint8_t> freeze{0};
     std::atomic<uint8_t> bypass{0};
     std::atomic<uint8_t> layoutSwitch{0};
+    std::atomic<uint8_t> modulationRestart{0};  // set by a resume, taken by the next audio block
     std::atomic<uint32_t> target{0};
     std::unique_ptr<ProgramRecord[]> slots;
+    std::unique_ptr<uint8_t[]> chunkBuffer;  // what getChunk hands the host; written under the program lock
     ProgramRecord working;
     EditorSettings settings;
+    std::unique_ptr<EditorWindow> editorWindow;  // the editor; its window exists between open and close
     float* delayMemory = nullptr;
     uint64_t performanceFrequency = 0;
     Engine engine;

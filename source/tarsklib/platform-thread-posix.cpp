@@ -83,4 +83,12 @@ void sleepMs(uint32_t ms) {
     }
 }
 
+void sleepMicros(uint32_t us) {
+    timespec wanted{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+    timespec left{};
+    while (nanosleep(&wanted, &left) != 0 && errno == EINTR) {
+        wanted = left;
+    }
+}
+
 }  // namespace tarsk

@@ -21,5 +21,7 @@ uint64_t currentThreadId();
 
 // Sleeps for ms milliseconds; sleep(0) gives up the rest of the time slice.
 void sleepMs(uint32_t ms);
+// Sleeps for about us microseconds (at least one scheduler wake-up).
+void sleepMicros(uint32_t us);
 
 }  // namespace tarsk

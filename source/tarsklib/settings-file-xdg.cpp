@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <string_view>
 
 #include "platform-folders.h"
 
@@ -103,6 +102,31 @@ void syncFolder(const std::string& folder) {
 
 }  // namespace
 
+std::string formatSettingsText(const std::vector<SettingsEntry>& entries) {
+    std::string bytes;
+    for (const SettingsEntry& entry : entries) {
+        appendEscaped(bytes, entry.name, true);
+        bytes += kSeparator;
+        appendEscaped(bytes, entry.text, false);
+        bytes += '\n';
+    }
+    return bytes;
+}
+
+void parseSettingsText(std::string_view text, std::vector<SettingsEntry>& entries) {
+    entries.clear();
+    std::string_view rest = text;
+    SettingsEntry entry;
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && decodeLine(line, entry)) {
+            entries.push_back(entry);
+        }
+    }
+}
+
 std::string settingsKeyLocation(const std::string& keyPath) {
     std::string_view relative(keyPath);
     if (relative.substr(0, kRegistryRoot.size()) == kRegistryRoot) {
@@ -141,17 +165,7 @@ bool readSettingsKey(const std::string& keyPath, std::vector<SettingsEntry>& ent
         bytes.append(chunk, static_cast<size_t>(n));
     }
     ::close(fd);
-
-    std::string_view rest(bytes);
-    SettingsEntry entry;
-    while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (!line.empty() && decodeLine(line, entry)) {
-            entries.push_back(entry);
-        }
-    }
+    parseSettingsText(bytes, entries);
     return true;
 }
 
@@ -166,14 +180,7 @@ bool writeSettingsKey(const std::string& keyPath, const std::vector<SettingsEntr
         return false;
     }
 
-    std::string bytes;
-    for (const SettingsEntry& entry : entries) {
-        appendEscaped(bytes, entry.name, true);
-        bytes += kSeparator;
-        appendEscaped(bytes, entry.text, false);
-        bytes += '\n';
-    }
-
+    const std::string bytes = formatSettingsText(entries);
     std::string temporary = location + ".XXXXXX";
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -31,6 +31,10 @@ public:
     // Tries up to `tries` times, yielding between failed tries; tries = 0 waits for ever
     // (yielding every 16,383 failed tries). Answers whether the lock is held afterwards.
     bool acquire(uint32_t tries);
+    // For threads that may sleep: spins `spins` tries (yielding between them), then sleeps in short
+    // steps until the lock is free or `budgetMicros` microseconds have passed since the call.
+    // Meant for waiting out another thread's bounded hold, such as one audio block.
+    bool acquireWithin(uint32_t spins, uint32_t budgetMicros);
     void release();
     bool holds() const { return held != 0; }
 

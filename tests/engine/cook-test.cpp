@@ -204,10 +204,45 @@ TEST(CookLengths, TempoModeAndMissingTempo) {
     cookProgram(s, nullptr, r, CookRequest{});
     EXPECT_NEAR(s.lengthSamples[0], 240.0 / 180.0 * kTestRate, 1e-2);
 
-    s.tempo = 0.0f;  // no tempo from the host: the longest line, nothing infinite
+    s.tempo = 0.0f;  // a zero tempo (the engine keeps none): the longest line, nothing infinite
     cookProgram(s, nullptr, r, CookRequest{});
     EXPECT_EQ(s.lengthInt[0], kMaxLineSamples);
     EXPECT_TRUE(test::allFinite(s));
+}
+
+TEST(CookLengths, TempoSyncedLinesHaveRoomForEveryTempo) {
+    // A quarter note on every line: 24000 samples at 120 BPM, but laid out for the slowest tempo,
+    // so that no tempo change moves a line or clears the memory.
+    ProgramRecord r = initRecord();
+    r.setU(word::flags, flag::timeBaseTempo);
+    r.setF(word::timeBase, 4.0f);
+    std::vector<float> ring(kRingWords, 0.5f);
+    EngineState s = test::freshState();
+    cookProgram(s, ring.data(), r, CookRequest{});
+    EXPECT_EQ(s.lengthInt[0], 24000u);
+    EXPECT_EQ(s.ringSize, kRingWords);
+    const LaneIndices write = s.writeIndex;
+    ring.assign(kRingWords, 0.5f);
+    for (float bpm : {kMinTempo, 61.0f, 121.0f, kMaxTempo}) {
+        s.tempo = bpm;
+        retuneProgram(s, ring.data(), r, CookRequest{});
+        EXPECT_EQ(s.lengthInt[0], std::min(kMaxLineSamples, static_cast<uint32_t>(std::floor(60.0 / bpm * kTestRate))));
+        EXPECT_EQ(s.ringSize, kRingWords) << bpm;
+        for (int i = 0; i < kLines; ++i) {
+            EXPECT_EQ(s.writeIndex[i], write[i]) << bpm;
+        }
+    }
+    EXPECT_EQ(ring[12345], 0.5f);  // never cleared
+
+    // The engine takes valid tempos only.
+    Engine engine;
+    for (float hostile : {0.0f, -120.0f, NAN, INFINITY, 0.5f, 5000.0f}) {
+        engine.setTempo(hostile);
+        EXPECT_EQ(engine.state().tempo, kDefaultTempo) << hostile;
+    }
+    engine.setTempo(97.0f);
+    engine.setTempo(NAN);
+    EXPECT_EQ(engine.state().tempo, 97.0f);
 }
 
 TEST(CookLengths, TapsArePushedApartInsideTheLine) {

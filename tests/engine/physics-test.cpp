@@ -403,3 +403,47 @@ TEST(PhysicsMatrix, MixingTheLinesLosesNothing) {
 
 }  // namespace
 }  // namespace tarsk
+
+namespace tarsk {
+namespace {
+
+// A tempo change moves the read positions of a synced echo; the jump is crossfaded, so that a
+// steady tone through the echo shows no step larger than the tone's own.
+TEST(PhysicsTempo, AChangedLengthIsCrossfadedNotCut) {
+    ProgramRecord r = test::initRecord();
+    r.setU(word::flags, flag::timeBaseTempo);
+    r.setF(word::timeBase, 4.0f);  // a quarter note: 24000 samples at 120 BPM, 23802 at 121
+    r.setF(word::halfLife, 0.0f);  // a plain delay: the output is the input a quarter note later
+    r.setF(word::dry, 0.0f);
+    r.setF(word::wet, 100.0f);
+    const float tone = 2.0f * 3.14159265f * 200.0f / test::kTestRate;  // the jump is 198 samples: most of a cycle
+    Stereo in(48000 * 2);
+    for (size_t i = 0; i < in.size(); ++i) {
+        in.left[i] = 0.5f * std::sin(tone * static_cast<float>(i));
+    }
+    EngineRig rig;
+    rig.start(r, test::kTestRate);
+    const size_t change = 30000;
+    Stereo out(in.size());
+    for (size_t at = 0; at < in.size(); at += 500) {
+        rig.engine->setTempo(at < change ? 120.0f : 121.0f);
+        rig.engine->process(in.left.data() + at, in.right.data() + at, out.left.data() + at, out.right.data() + at, 500);
+    }
+    auto largestStep = [&](size_t from, size_t to) {
+        float step = 0.0f;
+        for (size_t i = from; i + 1 < to; ++i) {
+            step = std::max(step, std::fabs(out.left[i + 1] - out.left[i]));
+        }
+        return step;
+    };
+    const float steady = largestStep(25000, change);
+    ASSERT_GT(steady, 0.0f);
+    EXPECT_LT(largestStep(change - 1, change + 2000), 1.5f * steady);
+    // After the fade the echo is the tone a quarter note at 121 BPM late.
+    for (size_t i = change + 1000; i < change + 1100; ++i) {
+        EXPECT_NEAR(out.left[i], in.left[i - 23802], 0.02f) << i;
+    }
+}
+
+}  // namespace
+}  // namespace tarsk

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -310,6 +311,13 @@ TEST(RenderCommand, FailsWithExitCodeOneAndLeavesNoFileBehind) {
     unknownLayout[kFxpHeaderBytes + 4] = 0x34;  // the chunk's layout word (little-endian) becomes 0x1234
     unknownLayout[kFxpHeaderBytes + 5] = 0x12;
     writeBytes(folder.file("unknown-layout.fxp"), unknownLayout);
+    std::vector<uint8_t> foreignChunk = init;
+    foreignChunk[kFxpHeaderBytes + 3] ^= 0x40;  // the chunk's magic word: a chunk of some other plug-in
+    writeBytes(folder.file("foreign-chunk.fxp"), foreignChunk);
+    // Names that are no regular files: reading them must neither block nor pass.
+    ASSERT_EQ(mkfifo(folder.file("fifo.fxp").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(folder.file("fifo.wav").c_str(), 0600), 0);
+    fs::create_directories(folder.file("folder.fxp"));
 
     // An earlier render that a failed one must leave alone.
     const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
@@ -321,14 +329,22 @@ TEST(RenderCommand, FailsWithExitCodeOneAndLeavesNoFileBehind) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {plugin + " " + quoted(folder.file("missing.wav")) + " " + out, "cannot read"},
+        {plugin + " " + quoted(folder.file("missing.wav")) + " " + out, "No such file or directory"},
+        {plugin + " " + quoted(folder.file("fifo.wav")) + " " + out, "it is a FIFO, not a regular file"},
+        {plugin + " " + quoted(folder.file("folder.wav")) + " " + out, "it is a folder, not a regular file"},
         {plugin + " " + quoted(folder.file("text.wav")) + " " + out, "cannot read"},
         {plugin + " " + quoted(folder.file("three.wav")) + " " + out, "has 3 channels"},
         {plugin + " " + in + " " + quoted(folder.file("no-such-folder/out.wav")), "cannot write"},
         {"--impulse 0.1 " + plugin + " " + quoted(folder.file("no-such-folder/out.wav")), "cannot write"},
         {plugin + " " + in + " " + quoted(folder.file("folder.wav")), "it is a folder"},
         {"--program " + quoted(folder.file("missing.fxp")) + " " + plugin + " " + in + " " + out,
-         "cannot open the program file"},
+         "cannot open the program file '" + folder.file("missing.fxp") + "': No such file or directory"},
+        {"--program " + quoted(folder.file("fifo.fxp")) + " " + plugin + " " + in + " " + out,
+         "it is a FIFO, not a regular file"},
+        {"--program " + quoted(folder.file("folder.fxp")) + " " + plugin + " " + in + " " + out,
+         "it is a folder, not a regular file"},
+        {"--program " + quoted(folder.file("foreign-chunk.fxp")) + " " + plugin + " " + in + " " + out,
+         "holds no readable program: its chunk starts with 0x"},
         {"--program " + quoted(folder.file("bad-magic.fxp")) + " " + plugin + " " + in + " " + out,
          "is not a TarskVerb program file"},
         {"--program " + quoted(folder.file("truncated.fxp")) + " " + plugin + " " + in + " " + out,
@@ -357,42 +373,73 @@ TEST(RenderCommand, FailsWithExitCodeOneAndLeavesNoFileBehind) {
 }
 
 TEST(RenderCommand, AnInterruptedRenderLeavesNothingBehind) {
-    TempFolder folder;
-    const std::string out = folder.file("long.wav");
-    const std::string errors = folder.file("errors.txt");
-    const std::set<std::string> before = {"errors.txt"};
-    std::ofstream(errors).close();
-    // An hour of impulse response in blocks of one frame: it runs until interrupted.
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        int fd = open(errors.c_str(), O_WRONLY | O_TRUNC);
-        dup2(fd, STDERR_FILENO);
-        const std::string host = hostPath();
-        const std::string plugin = recorderPath();
-        execl(host.c_str(), host.c_str(), "render", "--impulse", "3600", "--block", "1", plugin.c_str(), out.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Wait for the progress line, which comes once the render has run for two seconds.
-    bool progressShown = false;
-    for (int i = 0; i < 600 && !progressShown; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Ctrl-C, a kill, and the terminal going away all end a render the same way.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        TempFolder folder;
+        const std::string out = folder.file("long.wav");
+        const std::string errors = folder.file("errors.txt");
+        const std::set<std::string> before = {"errors.txt"};
+        std::ofstream(errors).close();
+        // An hour of impulse response in blocks of one frame: it runs until interrupted.
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int fd = open(errors.c_str(), O_WRONLY | O_TRUNC);
+            dup2(fd, STDERR_FILENO);
+            const std::string host = hostPath();
+            const std::string plugin = recorderPath();
+            execl(host.c_str(), host.c_str(), "render", "--impulse", "3600", "--block", "1", plugin.c_str(),
+                  out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Wait for the progress line, which comes once the render has run for two seconds.
+        bool progressShown = false;
+        for (int i = 0; i < 600 && !progressShown; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::ifstream in(errors);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            progressShown = contains(text, "\rrendering ");
+        }
+        EXPECT_TRUE(progressShown) << signalNumber;
+        EXPECT_EQ(folder.entries().size(), 2u) << "the temporary file beside OUT";
+        kill(child, signalNumber);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << signalNumber << " ended the host before it cleaned up";
+        EXPECT_EQ(WEXITSTATUS(status), 1);
         std::ifstream in(errors);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        progressShown = contains(text, "\rrendering ");
+        EXPECT_TRUE(contains(text, "%\ntarskverb-host: interrupted")) << text;
+        EXPECT_EQ(folder.entries(), before) << "signal " << signalNumber;
     }
-    EXPECT_TRUE(progressShown);
-    EXPECT_EQ(folder.entries().size(), 2u) << "the temporary file beside OUT";
-    kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::ifstream in(errors);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(contains(text, "%\ntarskverb-host: interrupted")) << text;
-    EXPECT_EQ(folder.entries(), before);
+}
+
+TEST(MeasureCommand, RefusesProgramsItCannotReadWithExitCodeOne) {
+    TempFolder folder;
+    std::vector<uint8_t> foreignChunk = readBytes(initProgramPath());
+    ASSERT_GT(foreignChunk.size(), kFxpHeaderBytes + 8);
+    foreignChunk[kFxpHeaderBytes] ^= 0x5A;
+    writeBytes(folder.file("foreign-chunk.fxp"), foreignChunk);
+    ASSERT_EQ(mkfifo(folder.file("fifo.fxp").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(folder.file("fifo.program").c_str(), 0600), 0);
+    const std::string plugin = quoted(pluginPath());
+
+    struct Case {
+        std::string program;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {folder.file("foreign-chunk.fxp"), "holds no readable program: its chunk starts with 0x"},
+        {folder.file("fifo.fxp"), "it is a FIFO, not a regular file"},
+        {folder.file("fifo.program"), "it is a FIFO, not a regular file"},
+        {folder.file("missing.fxp"), "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run("measure " + plugin + " " + quoted(c.program));
+        EXPECT_EQ(result.exitCode, 1) << c.program << "\n" << result.output;
+        EXPECT_TRUE(contains(result.output, c.message)) << c.program << "\n" << result.output;
+        EXPECT_FALSE(contains(result.output, "foreign-chunk.fxp\n")) << "no measurement line for a refused program";
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,6 +2,10 @@
 // discipline, event slicing, the tempo query and the message pipe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,8 +32,22 @@ public:
     void process(float** inputs, float** outputs, int32_t frames) override {
         pieces.push_back(frames);
         starts.push_back(inputs[0] != nullptr ? static_cast<int32_t>(inputs[0] - base) : -1);
-        (void)outputs;
+        if (outputLevel != 0.0f) {
+            for (int c = 0; c < 2; ++c) {
+                std::fill(outputs[c], outputs[c] + frames, outputLevel);
+            }
+        }
     }
+    void setProgram(int32_t index) override {
+        programsSet.push_back(index);
+        log.push_back("program " + std::to_string(index));
+        current.store(index);
+    }
+    void setChunk(const void* data, size_t size, bool quiet, int32_t program) override {
+        log.push_back("chunk " + std::string(static_cast<const char*>(data), size) + " into " +
+                      std::to_string(program == -1 ? currentProgram() : program) + (quiet ? " quiet" : ""));
+    }
+    void mainsChanged(bool on) override { log.push_back(on ? "resume" : "suspend"); }
     void processEvent(const vst2::VstEvent& event) override {
         handed.push_back(event.flags);  // tests put an event's serial number into flags
         handedAtPiece.push_back(pieces.size());
@@ -38,7 +56,9 @@ public:
     void setSampleRate() override { ++sampleRateChanges; }
 
     float* base = nullptr;
-    std::vector<int32_t> pieces, starts, handed;
+    float outputLevel = 0.0f;  // written into the outputs when not 0
+    std::vector<int32_t> pieces, starts, handed, programsSet;
+    std::vector<std::string> log;  // program switches, chunks and the power switch, in order
     std::vector<size_t> handedAtPiece;
     int tempoChanges = 0;
     int sampleRateChanges = 0;
@@ -237,7 +257,7 @@ TEST(EffectAudioCallback, DoesNothingBeforeOpenAndReportsTempoChanges) {
     EXPECT_EQ(effect.tempoChanges, 2);
 }
 
-TEST(EffectLocking, AFailedLockStallsTheInstanceUntilTheHostRestarts) {
+TEST(EffectLocking, ChangesThatLoseTheRaceWaitForTheNextBlockAndSilenceNothing) {
     FakeHost host;
     FakeHostScope scope(host);
     RecordingEffect effect(FakeHost::callback);
@@ -245,47 +265,174 @@ TEST(EffectLocking, AFailedLockStallsTheInstanceUntilTheHostRestarts) {
     std::vector<float> buffer(64);
     float* channels[2] = {buffer.data(), buffer.data()};
 
+    // The audio thread holds the host-call lock for longer than a caller waits.
     host.holdInTimeQuery = true;
     std::thread audio([&] { effect.processReplacing(channels, channels, 64); });
     while (!host.insideTimeQuery.load()) {
         std::this_thread::yield();
     }
-    // The audio thread holds the host-call lock: a state change gives up and stalls the instance.
     effect.dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 96000.0f);
-    EXPECT_TRUE(effect.isStalled());
+    effect.dispatch(vst2::effSetBlockSize, 0, 128, nullptr, 0);
+    effect.dispatch(vst2::effSetProgram, 0, 1, nullptr, 0);
+    effect.dispatch(vst2::effSetProgram, 0, 3, nullptr, 0);  // the last switch wins
     EXPECT_EQ(effect.sampleRateChanges, 0);
+    EXPECT_EQ(effect.dispatch(vst2::effGetProgram, 0, 0, nullptr, 0), 3);  // the host sees its choice
+    EXPECT_TRUE(effect.programsSet.empty());
     host.holdInTimeQuery = false;
     audio.join();
 
+    // The next block carries the changes out before it processes, and is processed.
     size_t before = effect.pieces.size();
     effect.processReplacing(channels, channels, 64);
-    EXPECT_EQ(effect.pieces.size(), before);  // stalled: the block is left alone
-    effect.dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 96000.0f);
-    EXPECT_EQ(effect.sampleRateChanges, 0);  // not-stalled opcodes answer 0 at once
+    EXPECT_EQ(effect.pieces.size(), before + 1);
+    EXPECT_EQ(effect.sampleRate(), 96000.0f);
+    EXPECT_EQ(effect.blockSize(), 128);
+    EXPECT_EQ(effect.sampleRateChanges, 1);
+    EXPECT_EQ(effect.programsSet, (std::vector<int32_t>{3}));
 
-    for (int32_t restart : {int32_t{vst2::effMainsChanged}, int32_t{vst2::effStartProcess},
-                            int32_t{vst2::effStopProcess}}) {
-        effect.dispatch(vst2::effOpen, 0, 0, nullptr, 0);
-        // Stall again through a busy lock, then let the host restart.
+    // A waiting switch that the host takes back is not carried out.
+    host.holdInTimeQuery = true;
+    std::thread again([&] { effect.processReplacing(channels, channels, 64); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
+    }
+    effect.dispatch(vst2::effSetProgram, 0, 2, nullptr, 0);
+    effect.dispatch(vst2::effSetProgram, 0, 3, nullptr, 0);
+    EXPECT_EQ(effect.dispatch(vst2::effGetProgram, 0, 0, nullptr, 0), 3);
+    host.holdInTimeQuery = false;
+    again.join();
+    effect.processReplacing(channels, channels, 64);
+    EXPECT_EQ(effect.programsSet, (std::vector<int32_t>{3}));
+
+    // A waiting switch is carried out by the next dispatcher call that gets the lock, too.
+    host.holdInTimeQuery = true;
+    std::thread third([&] { effect.processReplacing(channels, channels, 64); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
+    }
+    effect.dispatch(vst2::effSetProgram, 0, 0, nullptr, 0);
+    host.holdInTimeQuery = false;
+    third.join();
+    effect.dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
+    EXPECT_EQ(effect.programsSet, (std::vector<int32_t>{3, 0}));
+}
+
+TEST(EffectLocking, WaitingChunksAndPowerSwitchesKeepTheHostsOrder) {
+    FakeHost host;
+    FakeHostScope scope(host);
+    RecordingEffect effect(FakeHost::callback);
+    effect.dispatch(vst2::effOpen, 0, 0, nullptr, 0);
+    std::vector<float> buffer(64);
+    float* channels[2] = {buffer.data(), buffer.data()};
+    // Runs `calls` while an audio block holds the host-call lock, then one more block.
+    auto whileBusy = [&](const std::function<void()>& calls) {
         host.holdInTimeQuery = true;
-        effect.dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
-        std::thread again([&] { effect.processReplacing(channels, channels, 64); });
+        std::thread audio([&] { effect.processReplacing(channels, channels, 64); });
         while (!host.insideTimeQuery.load()) {
             std::this_thread::yield();
         }
-        effect.dispatch(vst2::effSetBlockSize, 0, 128, nullptr, 0);
-        EXPECT_TRUE(effect.isStalled());
+        calls();
         host.holdInTimeQuery = false;
-        again.join();
-        effect.dispatch(restart, 0, 1, nullptr, 0);
-        EXPECT_FALSE(effect.isStalled()) << restart;
-        before = effect.pieces.size();
+        audio.join();
         effect.processReplacing(channels, channels, 64);
-        EXPECT_EQ(effect.pieces.size(), before + 1) << restart;
+    };
+    char first[] = "first chunk of 17";
+    char second[] = "second chunk of 18";
+
+    // A switch and then a chunk: the chunk goes into the program switched to.
+    whileBusy([&] {
+        effect.dispatch(vst2::effSetProgram, 0, 2, nullptr, 0);
+        effect.dispatch(vst2::effSetChunk, 0, 17, first, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"program 2", "chunk first chunk of 17 into 2"}));
+
+    // A chunk and then a switch: the chunk goes into the program that was current.
+    effect.log.clear();
+    whileBusy([&] {
+        effect.dispatch(vst2::effSetChunk, 0, 18, second, 0);
+        effect.dispatch(vst2::effSetProgram, 0, 1, nullptr, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"chunk second chunk of 18 into 2", "program 1"}));
+
+    // A chunk posted for a slot of its own, and a suspend followed by a resume, in that order.
+    effect.log.clear();
+    whileBusy([&] {
+        EXPECT_TRUE(effect.postSetChunk(first, 17, 3));
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effMainsChanged, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
+    });
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"suspend", "resume", "chunk first chunk of 17 into 3 quiet"}));
+
+    // A save asked for while a chunk waits carries the chunk out first.
+    effect.log.clear();
+    whileBusy([&] { effect.dispatch(vst2::effSetChunk, 0, 17, first, 0); });
+    effect.log.clear();
+    host.holdInTimeQuery = true;
+    std::thread audio([&] { effect.processReplacing(channels, channels, 64); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
     }
-    effect.dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 96000.0f);
-    EXPECT_EQ(effect.sampleRate(), 96000.0f);
-    EXPECT_EQ(effect.sampleRateChanges, 1);
+    effect.dispatch(vst2::effSetChunk, 0, 18, second, 0);
+    host.holdInTimeQuery = false;
+    audio.join();
+    void* data = nullptr;
+    effect.dispatch(vst2::effGetChunk, 0, 0, &data, 0);
+    EXPECT_EQ(effect.log, (std::vector<std::string>{"chunk second chunk of 18 into 1"}));
+    EXPECT_EQ(effect.droppedChanges(), 0u);
+    EXPECT_GE(effect.deferredChanges(), 8u);
+}
+
+TEST(EffectLocking, ABlockThatCannotBeProcessedFadesFromTheLastOutput) {
+    FakeHost host;
+    FakeHostScope scope(host);
+    RecordingEffect effect(FakeHost::callback);
+    std::vector<float> left(64, 0.3f), right(64, 0.3f), outLeft(64), outRight(64);
+    float* in[2] = {left.data(), right.data()};
+    float* out[2] = {outLeft.data(), outRight.data()};
+    const float untouched = std::nanf("");
+
+    // Before effOpen the outputs are silence, not whatever the host left in them.
+    std::fill(outLeft.begin(), outLeft.end(), untouched);
+    effect.processReplacing(in, out, 64);
+    EXPECT_EQ(outLeft[0], 0.0f);
+    EXPECT_EQ(outLeft[63], 0.0f);
+
+    effect.dispatch(vst2::effOpen, 0, 0, nullptr, 0);
+    effect.outputLevel = 0.5f;
+    effect.processReplacing(in, out, 64);
+    ASSERT_EQ(outLeft[63], 0.5f);
+
+    // Another thread holds the host-call lock: the block fades from 0.5 towards silence.
+    host.holdInTimeQuery = true;
+    std::vector<float> hold(64);
+    float* holdChannels[2] = {hold.data(), hold.data()};
+    std::thread audio([&] { effect.processReplacing(holdChannels, holdChannels, 64); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
+    }
+    std::fill(outLeft.begin(), outLeft.end(), untouched);
+    std::fill(outRight.begin(), outRight.end(), untouched);
+    size_t before = effect.pieces.size();
+    effect.processReplacing(in, out, 64);
+    EXPECT_EQ(effect.pieces.size(), before);
+    for (const std::vector<float>* channel : {&outLeft, &outRight}) {
+        const std::vector<float>& o = *channel;
+        EXPECT_GT(o[0], 0.4f);
+        EXPECT_LT(o[0], 0.5f);
+        for (size_t i = 1; i < o.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(o[i]));
+            EXPECT_LE(o[i], o[i - 1]);
+        }
+        EXPECT_LT(o[63], 0.001f);  // below -54 dB re the last output
+    }
+    EXPECT_EQ(effect.fadedBlocks(), 1u);
+    // A second unprocessed block goes on from where the first ended and reaches zero.
+    effect.processReplacing(in, out, 64);
+    EXPECT_LE(outLeft[0], 0.001f);
+    EXPECT_EQ(outLeft[63], 0.0f);
+    host.holdInTimeQuery = false;
+    audio.join();
 }
 
 TEST(EffectPipe, CarriesPostedProgramsAndChunksToTheIdleCall) {

@@ -18,7 +18,7 @@ namespace {
 using test::FakeHost;
 using test::FakeHostScope;
 
-TEST(EffectThreads, ASaveDuringAnAudioBlockIsAnsweredAndStallsNothing) {
+TEST(EffectThreads, ASaveDuringAnAudioBlockIsAnswered) {
     FakeHost host;
     FakeHostScope scope(host);
     VerbEffect effect(FakeHost::callback);
@@ -33,7 +33,6 @@ TEST(EffectThreads, ASaveDuringAnAudioBlockIsAnsweredAndStallsNothing) {
     }
     void* data = nullptr;
     EXPECT_EQ(effect.dispatch(vst2::effGetChunk, 0, 0, &data, 0), 880);
-    EXPECT_FALSE(effect.isStalled());
     host.holdInTimeQuery = false;
     audio.join();
     ProgramRecord read;
@@ -68,9 +67,6 @@ TEST(EffectThreads, HostEditorAndAudioThreadsShareTheProgramsSafely) {
     initChunk.resize(writeChunk(initChunk.data(), effect.programCopy(1)));
     int failedChunks = 0;
     for (int i = 0; i < 2000; ++i) {
-        if (effect.isStalled()) {
-            effect.dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
-        }
         effect.dispatch(vst2::effSetProgram, 0, i % 4, nullptr, 0);
         void* data = nullptr;
         intptr_t size = effect.dispatch(vst2::effGetChunk, 0, 0, &data, 0);
@@ -98,6 +94,60 @@ TEST(EffectThreads, HostEditorAndAudioThreadsShareTheProgramsSafely) {
     running = false;
     audio.join();
     EXPECT_EQ(failedChunks, 0);
+}
+
+TEST(EffectThreads, EachInstanceHandsTheHostItsOwnChunkThatStaysUntilItsNextSave) {
+    FakeHost host;
+    FakeHostScope scope(host);
+    VerbEffect first(FakeHost::callback);
+    VerbEffect second(FakeHost::callback);
+    first.setProgramName("First instance");
+    second.setProgramName("Second instance");
+    ProgramRecord program = second.programCopy(0);
+    program.setF(word::wet, 0.25f);
+    uint8_t edited[kMaxChunkBytes];
+    second.dispatch(vst2::effSetChunk, 0, static_cast<intptr_t>(writeChunk(edited, program)), edited, 0);
+
+    // One after the other: the first chunk survives the second instance's save.
+    void* firstData = nullptr;
+    void* secondData = nullptr;
+    ASSERT_EQ(first.dispatch(vst2::effGetChunk, 0, 0, &firstData, 0), 880);
+    std::vector<uint8_t> firstCopy(static_cast<uint8_t*>(firstData), static_cast<uint8_t*>(firstData) + 880);
+    ASSERT_EQ(second.dispatch(vst2::effGetChunk, 0, 0, &secondData, 0), 880);
+    EXPECT_NE(firstData, secondData);
+    EXPECT_EQ(std::memcmp(firstData, firstCopy.data(), 880), 0);
+
+    // At the same time from two threads: every save is of its own instance, and the pointer the
+    // host holds does not change under it while the other instance saves.
+    auto saveMany = [](VerbEffect& effect, const char* name, int& wrong) {
+        void* held = nullptr;
+        effect.dispatch(vst2::effGetChunk, 0, 0, &held, 0);
+        std::vector<uint8_t> expected(static_cast<uint8_t*>(held), static_cast<uint8_t*>(held) + 880);
+        for (int i = 0; i < 5000; ++i) {
+            if (std::memcmp(held, expected.data(), 880) != 0) {
+                ++wrong;
+            }
+            void* data = nullptr;
+            intptr_t size = effect.dispatch(vst2::effGetChunk, 0, 0, &data, 0);
+            ProgramRecord read;
+            if (data != held || size != 880 || !readChunk(read, static_cast<const uint8_t*>(data), 880) ||
+                std::strcmp(read.name(), name) != 0) {
+                ++wrong;
+            }
+        }
+    };
+    int firstWrong = 0, secondWrong = 0;
+    std::thread a([&] { saveMany(first, "First instance", firstWrong); });
+    std::thread b([&] { saveMany(second, "Second instance", secondWrong); });
+    a.join();
+    b.join();
+    EXPECT_EQ(firstWrong, 0);
+    EXPECT_EQ(secondWrong, 0);
+    ProgramRecord read;
+    void* data = nullptr;
+    second.dispatch(vst2::effGetChunk, 0, 0, &data, 0);
+    ASSERT_TRUE(readChunk(read, static_cast<const uint8_t*>(data), 880));
+    EXPECT_EQ(read.f(word::wet), 0.25f);
 }
 
 }  // namespace

@@ -140,14 +140,18 @@ TEST_F(EffectFixture, ChunksRoundTripThroughTheHost) {
     void* programData = nullptr;
     EXPECT_EQ(effect.dispatch(vst2::effGetChunk, 1, 0, &programData, 0), 880);  // program or bank: same
 
-    // Another instance answers with the same process-wide buffer.
+    EXPECT_EQ(programData, data);  // the instance's buffer stays where it is
+
+    // Another instance answers with a buffer of its own and leaves this one's chunk alone.
     VerbEffect other(FakeHost::callback);
     other.setProgram(1);
     void* otherData = nullptr;
     EXPECT_EQ(other.dispatch(vst2::effGetChunk, 0, 0, &otherData, 0), 880);
-    EXPECT_EQ(otherData, data);
-    ASSERT_TRUE(readChunk(read, static_cast<const uint8_t*>(data), 880));
+    EXPECT_NE(otherData, data);
+    ASSERT_TRUE(readChunk(read, static_cast<const uint8_t*>(otherData), 880));
     EXPECT_STREQ(read.name(), "Init");
+    ASSERT_TRUE(readChunk(read, static_cast<const uint8_t*>(data), 880));
+    EXPECT_STREQ(read.name(), kDefaultName);
 
     // A modified program set through the host lands in the current slot.
     ProgramRecord changed = effect.programCopy(1);

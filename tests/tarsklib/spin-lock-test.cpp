@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace tarsk {
@@ -79,6 +80,33 @@ TEST(SpinLock, AnotherThreadWaitsUntilRelease) {
     other.join();
     EXPECT_TRUE(refused.load());
     EXPECT_TRUE(acquiredLater.load());
+    EXPECT_EQ(lock.word.load(), 1);
+}
+
+TEST(SpinLock, BoundedWaitOutlastsAShortHoldAndGivesUpOnALongOne) {
+    SpinLock lock;
+    LockGuard holder(lock);
+    ASSERT_TRUE(holder.acquire(1));
+    std::atomic<bool> released{false};
+    std::thread brief([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        released = true;
+        holder.release();
+    });
+    // Far more than 200 yielding tries would take, far less than the budget.
+    LockGuard waiter(lock);
+    EXPECT_TRUE(waiter.acquireWithin(200, 2000000));
+    EXPECT_TRUE(released.load());
+    brief.join();
+    EXPECT_EQ(lock.word.load(), 0);
+
+    // Held for good: the wait ends after its budget with the lock untouched.
+    LockGuard late(lock);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(late.acquireWithin(10, 20000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+    EXPECT_FALSE(late.holds());
+    waiter.release();
     EXPECT_EQ(lock.word.load(), 1);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "host/exit-codes.h"
 #include "host/factory-programs.h"
 #include "host/plugin-host.h"
 #include "presets/library-actions.h"
@@ -18,10 +19,6 @@ const char* const kListUsage =
     "  list PLUGIN.so    print the factory programs the plug-in carries, by category\n";
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 }  // namespace
 

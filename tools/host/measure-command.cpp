@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/exit-codes.h"
 #include "host/factory-programs.h"
+#include "host/input-file.h"
+#include "host/program-file.h"
 #include "host/program-measure.h"
-#include "presets/fxp-file.h"
-#include "presets/program-chunk.h"
 #include "program-source.h"
-#include "tarsklib/stream.h"
 
 namespace tarskhost {
 
@@ -28,50 +28,33 @@ const char* const kMeasureUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool chunkOfFxpBytes(const uint8_t* bytes, size_t size, std::vector<uint8_t>& chunk) {
-    tarsk::MemoryStream stream(const_cast<uint8_t*>(bytes), size);
-    std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
-    size_t chunkSize = 0;
-    tarsk::ProgramRecord record;
-    if (!tarsk::readFxpChunk(stream, data.data(), chunkSize) || chunkSize == 0 ||
-        !tarsk::readChunk(record, data.data(), chunkSize)) {
-        return false;
-    }
-    data.resize(chunkSize);
-    chunk = std::move(data);
-    return true;
 }
 
 // The chunk of a program argument: a .fxp file, a readable source or a factory program.
 bool programChunk(const std::string& pluginPath, const std::string& program, std::vector<uint8_t>& chunk,
                   std::string& error) {
-    std::vector<uint8_t> bytes;
     if (endsWith(program, ".program")) {
+        std::vector<uint8_t> text;
+        std::string reason;
+        if (!readRegularFile(program, kMaxProgramFileBytes, text, reason)) {
+            error = "cannot read the program source '" + program + "': " + reason;
+            return false;
+        }
         tarsk::ProgramSource source;
-        if (!tarsk::readProgramSourceFile(program, source, error) || !tarsk::buildProgramFile(source, bytes, error)) {
+        std::vector<uint8_t> bytes;
+        if (!tarsk::parseProgramSource(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                                       program, source, error) ||
+            !tarsk::buildProgramFile(source, bytes, error)) {
             return false;
         }
-    } else if (endsWith(program, ".fxp")) {
-        if (!tarsk::readWholeFile(program, bytes)) {
-            error = "cannot read the program file '" + program + "'";
-            return false;
-        }
-    } else {
-        return loadFactoryProgram(pluginPath, program, chunk, error);
+        return chunkOfFxp(bytes, program, chunk, error);
     }
-    if (!chunkOfFxpBytes(bytes.data(), bytes.size(), chunk)) {
-        error = "'" + program + "' holds no readable program";
-        return false;
+    if (endsWith(program, ".fxp")) {
+        return readProgramFile(program, chunk, error);
     }
-    return true;
+    return loadFactoryProgram(pluginPath, program, chunk, error);
 }
 
 bool parseInRange(const std::string& text, double low, double high, double& value) {

@@ -125,7 +125,7 @@ int PluginHost::callCount(int32_t opcode) const {
     return opcode >= 0 && opcode < 64 ? calls[opcode].load() : 0;
 }
 
-intptr_t PluginHost::answer(vst2::AEffect* /*effect*/, int32_t opcode, int32_t /*index*/, intptr_t /*value*/,
+intptr_t PluginHost::answer(vst2::AEffect* /*effect*/, int32_t opcode, int32_t index, intptr_t value,
                             void* ptr, float /*opt*/) {
     using namespace vst2;
     if (opcode >= 0 && opcode < 64) {
@@ -157,7 +157,11 @@ intptr_t PluginHost::answer(vst2::AEffect* /*effect*/, int32_t opcode, int32_t /
                        ? 1
                        : 0;
         case audioMasterUpdateDisplay:
+            return 1;
         case audioMasterSizeWindow:
+            if (settings.sizeWindow) {
+                return settings.sizeWindow(index, value) ? 1 : 0;
+            }
             return 1;
         default:
             return 0;

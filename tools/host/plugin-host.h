@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct HostOptions {
     std::string product = "tarskverb-host";
     int32_t vendorVersion = 1;
     bool canSizeWindow = false;
+    // Called for audioMasterSizeWindow (width, height); answers whether the window was resized.
+    std::function<bool(int32_t, int32_t)> sizeWindow;
 };
 
 // One block of audio for every channel a plug-in has, and the pointer arrays its audio callback takes.

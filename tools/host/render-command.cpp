@@ -16,12 +16,11 @@
 #include <system_error>
 
 #include "engine/program-record.h"
+#include "host/exit-codes.h"
 #include "host/factory-programs.h"
 #include "host/plugin-host.h"
+#include "host/program-file.h"
 #include "host/sound-file.h"
-#include "presets/fxp-file.h"
-#include "presets/program-chunk.h"
-#include "tarsklib/stream.h"
 
 namespace tarskhost {
 
@@ -45,10 +44,6 @@ const char* const kRenderUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 constexpr long kDefaultRate = 48000;
 constexpr long kMinRate = 1000;
 constexpr long kMaxRate = 768000;
@@ -68,29 +63,34 @@ constexpr int64_t kFileChunkFrames = 16384;  // frames per read and write of the
 constexpr double kProgressAfterSeconds = 2.0;
 constexpr float kImpulseValue = 1.0f;
 
-// Process-wide: set by SIGINT and SIGTERM, polled by the block loop, which then fails cleanly.
+// Process-wide: set by SIGINT, SIGTERM and SIGHUP (the terminal went away), polled by the block
+// loop, which then fails cleanly.
 volatile std::sig_atomic_t interruptRequested = 0;
 
 void requestInterrupt(int /*signal*/) { interruptRequested = 1; }
 
-// Catches SIGINT and SIGTERM while it lives, so that an interrupted render still cleans up.
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr size_t kCaughtSignalCount = sizeof(kCaughtSignals) / sizeof(kCaughtSignals[0]);
+
+// Catches the signals that end a render while it lives, so that an interrupted render still cleans up.
 class InterruptCatcher {
 public:
     InterruptCatcher() {
         interruptRequested = 0;
-        previousInterrupt = std::signal(SIGINT, requestInterrupt);
-        previousTerminate = std::signal(SIGTERM, requestInterrupt);
+        for (size_t i = 0; i < kCaughtSignalCount; ++i) {
+            previous[i] = std::signal(kCaughtSignals[i], requestInterrupt);
+        }
     }
     ~InterruptCatcher() {
-        std::signal(SIGINT, previousInterrupt);
-        std::signal(SIGTERM, previousTerminate);
+        for (size_t i = 0; i < kCaughtSignalCount; ++i) {
+            std::signal(kCaughtSignals[i], previous[i]);
+        }
     }
     InterruptCatcher(const InterruptCatcher&) = delete;
     InterruptCatcher& operator=(const InterruptCatcher&) = delete;
 
 private:
-    void (*previousInterrupt)(int);
-    void (*previousTerminate)(int);
+    void (*previous[kCaughtSignalCount])(int) = {};
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -269,33 +269,6 @@ int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The program file
-
-// Reads and checks a program file; on failure answers false with a message in error.
-bool readProgramFile(const std::string& path, std::vector<uint8_t>& chunk, std::string& error) {
-    tarsk::FileStream stream(path.c_str(), tarsk::kOpenRead);
-    if (!stream.isOpen()) {
-        error = "cannot open the program file '" + path + "'";
-        return false;
-    }
-    std::vector<uint8_t> data(tarsk::kMaxChunkBytes);
-    size_t size = 0;
-    if (!tarsk::readFxpChunk(stream, data.data(), size)) {
-        error = "'" + path + "' is not a TarskVerb program file: its .fxp header or chunk size is wrong";
-        return false;
-    }
-    // The plug-in quietly ignores a chunk it cannot read, so the chunk is checked here as well.
-    tarsk::ProgramRecord record;
-    if (size == 0 || !tarsk::readChunk(record, data.data(), size)) {
-        error = "'" + path + "' holds no readable program: an unknown layout, or shorter than its layout";
-        return false;
-    }
-    data.resize(size);
-    chunk = std::move(data);
-    return true;
-}
-
-// ---------------------------------------------------------------------------------------------
 // The output file
 
 // A temporary file beside OUT that becomes OUT by a rename when the render succeeded, and is removed
@@ -393,6 +366,8 @@ private:
 int64_t framesFor(double seconds, long rate) { return static_cast<int64_t>(std::llround(seconds * rate)); }
 
 int render(const RenderOptions& options) {
+    // From the start: a signal while the plug-in loads still ends in the loop's clean-up.
+    InterruptCatcher interrupts;
     std::vector<uint8_t> chunk;
     std::string error;
     if (!options.programPath.empty() && !readProgramFile(options.programPath, chunk, error)) {
@@ -493,8 +468,6 @@ int render(const RenderOptions& options) {
     int64_t done = 0;
     int64_t nonFinite = 0;
     ProgressLine progress;
-
-    InterruptCatcher interrupts;
 
     auto writeOut = [&]() {
         const bool written = outFrames == 0 || writer.write(outChunk.data(), outFrames, error);

@@ -1,9 +1,13 @@
 // Sound files for the command-line tools: the libsndfile calls behind SoundFileReader and SoundFileWriter.
 #include "host/sound-file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
+
+#include "host/input-file.h"
 
 namespace tarskhost {
 
@@ -143,13 +147,23 @@ SoundFileReader::~SoundFileReader() {
     if (file != nullptr) {
         sf_close(file);
     }
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
 }
 
 bool SoundFileReader::open(const std::string& path, std::string& error) {
     info = SF_INFO{};
-    file = sf_open(path.c_str(), SFM_READ, &info);
+    // Opened here rather than by libsndfile, so that a FIFO or a device is refused before it blocks.
+    descriptor = openRegularFile(path, error);
+    if (descriptor < 0) {
+        return false;
+    }
+    file = sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE);
     if (file == nullptr) {
         error = sf_strerror(nullptr);
+        ::close(descriptor);
+        descriptor = -1;
         return false;
     }
     return true;

@@ -46,6 +46,7 @@ public:
 
 private:
     SNDFILE* file = nullptr;
+    int descriptor = -1;  // the file libsndfile reads; closed after it
     SF_INFO info{};
 };
 

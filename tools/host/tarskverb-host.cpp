@@ -4,16 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "host/editor-command.h"
+#include "host/exit-codes.h"
 #include "host/list-command.h"
 #include "host/measure-command.h"
 #include "host/plugin-host.h"
 #include "host/render-command.h"
+#include "host/validate-command.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using tarskhost::kExitFailure;
+using tarskhost::kExitOk;
+using tarskhost::kExitUsage;
 
 const char* const kUsageHead =
     "usage: tarskverb-host COMMAND [OPTIONS] PLUGIN.so ...\n"
@@ -27,8 +30,8 @@ const char* const kUsageTail =
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
 void printUsage(FILE* to) {
-    std::fprintf(to, "%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
-                 kUsageTail);
+    std::fprintf(to, "%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
+                 tarskhost::kEditorUsage, tarskhost::kValidateUsage, kUsageTail);
 }
 
 // The capability texts of VST 2.x that hosts ask plug-ins about.
@@ -154,8 +157,14 @@ int main(int argc, char** argv) {
     if (command == "measure") {
         return tarskhost::runMeasure(args);
     }
+    if (command == "editor") {
+        return tarskhost::runEditor(args);
+    }
     if (command == "render") {
         return tarskhost::runRender(args);
+    }
+    if (command == "validate") {
+        return tarskhost::runValidate(args);
     }
     std::fprintf(stderr, "tarskverb-host: unknown command '%s'\n", command.c_str());
     printUsage(stderr);

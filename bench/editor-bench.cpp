@@ -1,0 +1,156 @@
+// Editor window benchmarks under a private Xvfb with Mesa's llvmpipe, at display scale 1:
+//   EditorFirstOpen effEditOpen to the end of the first frame (first effEditIdle) of a new instance's
+//                   editor; open_ms is the open and first frame alone.
+//   EditorReopen    the same for an editor that was open before (its window and context were kept).
+//   EditorSteadyFrame  CPU time per steady frame of the open editor: the whole process (llvmpipe's
+//                   rasteriser threads included) and the calling thread alone; effEditIdle is called
+//                   34 ms after the last one, so every call draws a frame.
+// Run: cmake --build build --target editor-bench && build/bench/editor-bench
+#include <benchmark/benchmark.h>
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "host/xvfb-server.h"
+#include "plugin/verb-effect.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+    return opcode == vst2::audioMasterVersion ? 2400 : 0;
+}
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// One Xvfb for the whole run and a host window the editor opens in.
+struct Screen {
+    tarskhost::XvfbServer server;
+    Display* display = nullptr;
+    Window parent = 0;
+    bool ok = false;
+
+    Screen() {
+        std::string error;
+        if (!server.start(error)) {
+            std::fprintf(stderr, "editor-bench: %s\n", error.c_str());
+            return;
+        }
+        display = XOpenDisplay(nullptr);
+        if (display == nullptr) {
+            return;
+        }
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 320, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        ok = true;
+    }
+    ~Screen() {
+        if (display != nullptr) {
+            XCloseDisplay(display);
+        }
+    }
+    void* parentPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
+};
+
+Screen& screen() {
+    static Screen s;
+    return s;
+}
+
+// The first open of an editor: its own connection, window, context and first shader compilations.
+void EditorFirstOpen(benchmark::State& state) {
+    if (!screen().ok) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    double openSeconds = 0.0;
+    int64_t opens = 0;
+    for (auto _ : state) {
+        tarsk::VerbEffect effect(quietHost);
+        auto start = Clock::now();
+        effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        openSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++opens;
+        effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    }
+    state.counters["open_ms"] = opens > 0 ? openSeconds * 1000.0 / static_cast<double>(opens) : 0.0;
+}
+BENCHMARK(EditorFirstOpen)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Reopening the editor of an instance whose editor was open before (the host closed and reopened it).
+void EditorReopen(benchmark::State& state) {
+    if (!screen().ok) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tarsk::VerbEffect effect(quietHost);
+    effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+    effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    double openSeconds = 0.0;
+    int64_t opens = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        openSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++opens;
+        effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    }
+    state.counters["open_ms"] = opens > 0 ? openSeconds * 1000.0 / static_cast<double>(opens) : 0.0;
+}
+BENCHMARK(EditorReopen)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void EditorSteadyFrame(benchmark::State& state) {
+    if (!screen().ok) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tarsk::VerbEffect effect(quietHost);
+    effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+    for (int i = 0; i < 5; ++i) {  // past the first frames
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(34));
+    }
+    uint64_t framesBefore = effect.editor()->rootView().framesDrawn();
+    double cpu = 0.0;
+    double threadCpu = 0.0;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(34));
+        double before = processCpuSeconds();
+        double threadBefore = threadCpuSeconds();
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        cpu += processCpuSeconds() - before;
+        threadCpu += threadCpuSeconds() - threadBefore;
+    }
+    uint64_t frames = effect.editor()->rootView().framesDrawn() - framesBefore;
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["cpu_ms_per_frame"] = frames > 0 ? cpu * 1000.0 / static_cast<double>(frames) : 0.0;
+    state.counters["ui_thread_cpu_ms_per_frame"] = frames > 0 ? threadCpu * 1000.0 / static_cast<double>(frames) : 0.0;
+    state.counters["msaa_samples"] = effect.editor()->rootView().sampleCount();
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+BENCHMARK(EditorSteadyFrame)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+}  // namespace
+
+BENCHMARK_MAIN();

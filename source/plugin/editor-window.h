@@ -1,0 +1,61 @@
+// EditorWindow: the editor as the effect object's editor view. It holds the root view with its
+// platform window and the editor view below it, answers the host's editor opcodes and drives the
+// window's frame from effEditIdle.
+#pragma once
+
+#include <cstdint>
+
+#include "editor/header-placeholder-view.h"
+#include "plugin/editor-view.h"
+#include "plugin/vst2-abi.h"
+#include "tarsklib/gl-root-view.h"
+
+namespace tarsk {
+
+class EffectBase;
+
+constexpr float kUnitPixels = 20.0f;  // layout unit u at display scale 1
+constexpr float kEditorWidthUnits = 32.0f;
+constexpr float kEditorHeightUnits = 16.0f;
+
+// The key value for a key that a host hands over with effEditKeyDown (0 for none).
+uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey);
+
+class EditorWindow final : public EditorView {
+public:
+    EditorWindow(EffectBase& effect, float displayScale);
+    ~EditorWindow() override;
+
+    bool getRect(void* rectOut) override;
+    bool open(void* parentWindow) override;
+    void close() override;
+    bool postCommand(uint32_t command) override;
+    void idle() override;
+    bool hostKey(bool down, int32_t character, intptr_t virtualKey, float modifiers) override;
+
+    // ---- inspection ----
+    GlRootView& rootView() { return root; }
+    HeaderPlaceholderView& editorView() { return view; }
+    bool isOpen() const { return root.isOpen(); }
+
+private:
+    class Root final : public GlRootView {
+    public:
+        explicit Root(EditorWindow& owner) : owner(owner) {}
+        // A rebuild command carries the new window size: the window, the views and the host follow.
+        void command(uint32_t a, uint32_t b) override;
+
+    private:
+        EditorWindow& owner;
+    };
+
+    void applySize(int width, int height);
+
+    EffectBase& effect;
+    Root root;
+    HeaderPlaceholderView view;
+    vst2::ERect rect{};
+    int hostMode = 0;
+};
+
+}  // namespace tarsk

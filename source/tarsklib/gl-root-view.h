@@ -1,0 +1,106 @@
+// GlRootView: the root of the editor's view tree. It owns the platform window and its GL surface,
+// routes the window's events to the views, draws the frame on the window's 33 ms cadence and drains
+// the 64-word command ring through which other threads reach the editor.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "tarsklib/gl-event.h"
+#include "tarsklib/platform-window.h"
+#include "tarsklib/spin-lock.h"
+#include "tarsklib/view.h"
+
+namespace tarsk {
+
+constexpr uint32_t kCommandRingWords = 64;
+constexpr uint32_t kFrameIntervalMs = 33;
+
+// Command kinds of the ring.
+namespace command {
+constexpr uint32_t kCall = 1;     // two more words: command(a, b)
+constexpr uint32_t kRebuild = 2;  // two more words: GL resources rebuilt, then command(a, b)
+constexpr uint32_t kIdle = 3;     // one word: idle()
+}  // namespace command
+
+class GlRootView : public View, public ViewObserver {
+public:
+    GlRootView();
+    ~GlRootView() override;
+
+    // Creates the child window in parent (a native window handle) with the given size, tells every view
+    // that the context exists and shows the window. Only the first call of an open root does anything.
+    // Answers false when the window or its context cannot be made.
+    bool openWindow(uintptr_t parent, int width, int height, int hostMode);
+    // Tells every view that the context goes and takes the window out of the host's window. The window
+    // and its context are kept (hidden) for a quick reopen when the window system allows, and destroyed
+    // with the root view. Harmless when the window is not open or when its parent is already gone.
+    void closeWindow();
+    bool isOpen() const { return opened; }
+
+    // The timer tick, called by whoever drives the editor (effEditIdle): drains the window's events,
+    // draws a frame when at least 33 ms passed since the last one (or the window was exposed) and the
+    // window is viewable, then drains the command ring. A call from inside a tick does nothing.
+    void tick(uint32_t nowMs);
+    // Appends a command (1 word for kIdle, 3 otherwise); answers false when the ring has no room.
+    bool postCommand(uint32_t kind, uint32_t a = 0, uint32_t b = 0);
+    // Words waiting in the ring.
+    uint32_t pendingCommandWords() const;
+
+    // Routes one event through the tree; answers whether a view handled it.
+    bool handleEvent(const GlEvent& e);
+    // Draws the whole tree now (context made current and released around it); answers false when
+    // the context could not be made current.
+    bool drawFrame();
+
+    // ---- root operations ----
+    virtual void command(uint32_t /*a*/, uint32_t /*b*/) {}
+    // Broadcasts notify(kNotifyIdle) to every view of the tree.
+    virtual void idle();
+
+    // Asks for the keyboard focus at the end of the current frame.
+    void requestFocus() { wantsFocus = true; }
+    View* focusedView() const { return focused; }
+    View* hoveredView() const { return hovered; }
+    // The open window (null while closed).
+    PlatformWindow* platformWindow() const { return opened ? window.get() : nullptr; }
+    uint64_t framesDrawn() const { return frameCount; }
+    int sampleCount() const { return window != nullptr ? window->surface().sampleCount() : 0; }
+    // Whether a closed window is kept for the next open.
+    bool hasParkedWindow() const { return !opened && window != nullptr; }
+
+    // ViewObserver
+    void viewChanged(View& /*view*/) override {}
+    void captureChanged(void* /*context*/) override {}
+
+    // Windows open in this process.
+    static int openWindowCount();
+
+private:
+    static bool onWindowEvent(void* window, const GlEvent* event, void* user);
+    void setFocus(View* view);
+    // The deepest view under a root-view point; local coordinates come back in x, y.
+    View* viewAt(float& x, float& y);
+    void drainCommands();
+    void rebuildContext();
+    uint32_t readWord();
+
+    std::unique_ptr<PlatformWindow> window;
+    GlWindowRecord record;
+    int16_t rect[4] = {};  // left, top, right, bottom in the window
+    View* focused = nullptr;
+    View* hovered = nullptr;
+    bool wantsFocus = false;
+    uint32_t ring[kCommandRingWords] = {};
+    std::atomic<uint32_t> readIndex{0};
+    std::atomic<uint32_t> writeIndex{0};
+    SpinLock writerLock;
+    bool opened = false;
+    bool inTick = false;
+    bool firstFrameDone = false;
+    uint32_t lastFrameMs = 0;
+    uint64_t frameCount = 0;
+};
+
+}  // namespace tarsk

@@ -1,0 +1,682 @@
+// The editor window inside a host's window under a private Xvfb: open and close, memory, two
+// instances, the host's GL context, a parent that vanishes, keys and focus, and the host's editor
+// command with its screenshot.
+// gtest before the X11 headers: Xlib defines None, which gtest uses as a name.
+#include <gtest/gtest.h>
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <malloc.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/xvfb-server.h"
+#include "plugin/editor-window.h"
+#include "plugin/fake-host.h"
+#include "plugin/verb-effect.h"
+#include "tarsklib/gl-root-view.h"
+
+namespace tarsk {
+namespace {
+
+using test::FakeHost;
+using test::FakeHostScope;
+
+constexpr int kEditorWidth = 640;  // 32u × 16u at scale 1
+constexpr int kEditorHeight = 320;
+
+// Counts the X errors that reach the host's own handler.
+int hostErrors = 0;
+int hostErrorHandler(Display*, XErrorEvent*) {
+    ++hostErrors;
+    return 0;
+}
+
+size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    size_t resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool isTitleOrange(unsigned long pixel) {
+    unsigned r = (pixel >> 16) & 0xFF;
+    unsigned g = (pixel >> 8) & 0xFF;
+    unsigned b = pixel & 0xFF;
+    return r > 200 && g > 90 && g < 150 && b < 60;
+}
+
+class EditorWindowX11 : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // llvmpipe rasterises on the calling thread: its own worker threads synchronise in ways the
+        // thread sanitizer cannot see (uninstrumented atomics), and the tests need no speed.
+        setenv("LP_NUM_THREADS", "0", 1);
+        // No shader cache thread either, and nothing written to the user's cache folder.
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
+        std::string error;
+        server = std::make_unique<tarskhost::XvfbServer>();
+        serverError = server->start(error) ? "" : error;
+        // One GLX connection for the whole process keeps Mesa's driver loaded: when the last
+        // connection closes, the driver is unloaded with allocations of its own that the leak
+        // checker can then no longer tell from ours. It is never closed on purpose.
+        static Display* driverKeeper = nullptr;
+        if (serverError.empty() && driverKeeper == nullptr) {
+            driverKeeper = XOpenDisplay(nullptr);
+            int count = 0;
+            GLXFBConfig* configs = driverKeeper != nullptr ? glXGetFBConfigs(driverKeeper, 0, &count) : nullptr;
+            if (configs != nullptr) {
+                XFree(configs);
+            }
+        }
+    }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        ASSERT_EQ(serverError, "");
+        host = XOpenDisplay(nullptr);
+        ASSERT_NE(host, nullptr);
+        hostErrors = 0;
+    }
+    void TearDown() override {
+        if (host != nullptr) {
+            XCloseDisplay(host);
+        }
+    }
+
+    // A mapped top-level window of the host, at (x, 0) on the screen.
+    Window makeParent(int x = 0) {
+        XSetWindowAttributes a{};
+        a.background_pixel = BlackPixel(host, DefaultScreen(host));
+        a.event_mask = KeyPressMask | KeyReleaseMask | StructureNotifyMask;
+        Window w = XCreateWindow(host, DefaultRootWindow(host), x, 0, kEditorWidth, kEditorHeight, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &a);
+        XMapWindow(host, w);
+        XSync(host, False);
+        return w;
+    }
+
+    // Calls effEditIdle about every 10 ms for a while, as a host does.
+    static void idleFor(VerbEffect& effect, int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    // Calls effEditIdle about every 10 ms until the editor has drawn `frames` frames in all (at most 10 s:
+    // the first frames under llvmpipe on a busy machine take a while). Answers whether it got there.
+    static bool idleUntilFrames(VerbEffect& effect, uint64_t frames) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (effect.editor()->rootView().framesDrawn() < frames) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+    static void* parentPointer(Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); }
+
+    // Orange title pixels inside the screen area of a window.
+    int orangePixels(Window w) {
+        XSync(host, False);
+        int x = 0;
+        int y = 0;
+        Window child = 0;
+        XTranslateCoordinates(host, w, DefaultRootWindow(host), 0, 0, &x, &y, &child);
+        XImage* image = XGetImage(host, DefaultRootWindow(host), x, y, kEditorWidth, kEditorHeight, AllPlanes, ZPixmap);
+        if (image == nullptr) {
+            return -1;
+        }
+        int count = 0;
+        for (int row = 0; row < kEditorHeight; ++row) {
+            for (int col = 0; col < kEditorWidth; ++col) {
+                count += isTitleOrange(XGetPixel(image, col, row)) ? 1 : 0;
+            }
+        }
+        XDestroyImage(image);
+        return count;
+    }
+
+    static std::unique_ptr<tarskhost::XvfbServer> server;
+    static std::string serverError;
+    Display* host = nullptr;
+    FakeHost fakeHost;
+    FakeHostScope scope{fakeHost};
+};
+
+std::unique_ptr<tarskhost::XvfbServer> EditorWindowX11::server;
+std::string EditorWindowX11::serverError;
+
+TEST_F(EditorWindowX11, OpensDrawsAndClosesFiftyTimesWithoutGrowingMemory) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    auto cycle = [&] {
+        ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);  // the first idle call draws the first frame
+        effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    };
+    // Warm-up: the GL driver keeps caches of its own after the first contexts.
+    for (int i = 0; i < 5; ++i) {
+        cycle();
+    }
+    uint64_t framesBefore = effect.editor()->rootView().framesDrawn();
+    size_t heapBefore = mallinfo2().uordblks;
+    size_t residentBefore = residentBytes();
+    for (int i = 0; i < 50; ++i) {
+        cycle();
+    }
+    size_t heapAfter = mallinfo2().uordblks;
+    size_t residentAfter = residentBytes();
+    EXPECT_EQ(effect.editor()->rootView().framesDrawn(), framesBefore + 50);
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
+    // A leaked Display connection or GL context costs tens of kilobytes per cycle.
+    EXPECT_LT(heapAfter, heapBefore + 64 * 1024) << "heap grew from " << heapBefore << " to " << heapAfter;
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine, so resident size grows there by design;
+    // its leak checker takes over.)
+    EXPECT_LT(residentAfter, residentBefore + 4 * 1024 * 1024);
+#else
+    (void)residentAfter;
+    (void)residentBefore;
+#endif
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(effect.editor()->rootView().hasParkedWindow());
+}
+
+TEST_F(EditorWindowX11, EffectsWithEditorsComeAndGoWithoutGrowingMemory) {
+    // The whole path: a new effect each time, so every editor makes its own connection, window and context.
+    Window parent = makeParent();
+    auto lifetime = [&] {
+        VerbEffect effect(FakeHost::callback);
+        ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    };
+    for (int i = 0; i < 3; ++i) {
+        lifetime();
+    }
+    size_t heapBefore = mallinfo2().uordblks;
+    for (int i = 0; i < 10; ++i) {
+        lifetime();
+    }
+    size_t heapAfter = mallinfo2().uordblks;
+    EXPECT_LT(heapAfter, heapBefore + 64 * 1024) << "heap grew from " << heapBefore << " to " << heapAfter;
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
+}
+
+TEST_F(EditorWindowX11, TwoInstancesDrawTheirOwnEditorsAtOnce) {
+    VerbEffect first(FakeHost::callback);
+    VerbEffect second(FakeHost::callback);
+    Window parentA = makeParent(0);
+    Window parentB = makeParent(kEditorWidth);
+    ASSERT_EQ(first.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parentA), 0), 1);
+    ASSERT_EQ(second.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parentB), 0), 1);
+    EXPECT_EQ(GlRootView::openWindowCount(), 2);
+    for (uint64_t n = 1; n <= 3; ++n) {
+        EXPECT_TRUE(idleUntilFrames(first, n));
+        EXPECT_TRUE(idleUntilFrames(second, n));
+    }
+    EXPECT_GT(orangePixels(parentA), 1000);
+    EXPECT_GT(orangePixels(parentB), 1000);
+    // Each editor has a window and a connection of its own.
+    EXPECT_NE(first.editor()->rootView().platformWindow()->nativeHandle(),
+              second.editor()->rootView().platformWindow()->nativeHandle());
+
+    first.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    uint64_t before = second.editor()->rootView().framesDrawn();
+    EXPECT_TRUE(idleUntilFrames(second, before + 2));
+    second.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
+}
+
+TEST_F(EditorWindowX11, LeavesTheHostsGlContextCurrent) {
+    // The host draws with GL too: a context of its own, current on its own window.
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, None};
+    XVisualInfo* visual = glXChooseVisual(host, DefaultScreen(host), attributes);
+    ASSERT_NE(visual, nullptr);
+    XSetWindowAttributes a{};
+    a.colormap = XCreateColormap(host, DefaultRootWindow(host), visual->visual, AllocNone);
+    a.border_pixel = 0;
+    Window hostCanvas = XCreateWindow(host, DefaultRootWindow(host), 0, 400, 100, 100, 0, visual->depth, InputOutput,
+                                      visual->visual, CWColormap | CWBorderPixel, &a);
+    XMapWindow(host, hostCanvas);
+    GLXContext hostContext = glXCreateContext(host, visual, nullptr, True);
+    XFree(visual);
+    ASSERT_NE(hostContext, nullptr);
+    ASSERT_TRUE(glXMakeCurrent(host, hostCanvas, hostContext));
+
+    auto hostStillCurrent = [&] {
+        return glXGetCurrentContext() == hostContext && glXGetCurrentDrawable() == hostCanvas &&
+               glXGetCurrentDisplay() == host;
+    };
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(hostStillCurrent()) << "after open";
+    EXPECT_TRUE(idleUntilFrames(effect, 3));
+    EXPECT_TRUE(hostStillCurrent()) << "after frames";
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    EXPECT_TRUE(hostStillCurrent()) << "after close";
+
+    // Without a host context, nothing of ours stays current.
+    glXMakeCurrent(host, None, nullptr);
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    idleFor(effect, 60);
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    glXDestroyContext(host, hostContext);
+}
+
+TEST_F(EditorWindowX11, SurvivesParentLossAndOpcodesInAnyOrder) {
+    XSetErrorHandler(&hostErrorHandler);
+    VerbEffect effect(FakeHost::callback);
+    vst2::ERect* rect = nullptr;
+    // getRect before open, close without open, open with a window id that does not exist.
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, kEditorWidth);
+    EXPECT_EQ(rect->bottom - rect->top, kEditorHeight);
+    EXPECT_EQ(effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(0x3FFFFF0), 0), 0);
+    EXPECT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
+
+    // Open twice: one window.
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    uintptr_t child = effect.editor()->rootView().platformWindow()->nativeHandle();
+    EXPECT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_EQ(effect.editor()->rootView().platformWindow()->nativeHandle(), child);
+    EXPECT_EQ(GlRootView::openWindowCount(), 1);
+    rect = nullptr;
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    EXPECT_EQ(rect->right, kEditorWidth);
+    idleFor(effect, 80);
+
+    // The host destroys its window (and with it ours) before effEditClose.
+    XDestroyWindow(host, parent);
+    XSync(host, False);
+    idleFor(effect, 80);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(GlRootView::openWindowCount(), 0);
+    EXPECT_EQ(effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0), 1);
+
+    // Our errors never reached the host's handler, and the host's handler is the one installed again.
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_EQ(XSetErrorHandler(nullptr), &hostErrorHandler);
+
+    // And the editor opens again afterwards.
+    Window again = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(again), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    idleFor(effect, 60);
+    HeaderPlaceholderView& view = effect.editor()->editorView();
+    Window editor = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
+
+    // A real click (through XTest) in the middle of the editor.
+    XTestFakeMotionEvent(host, DefaultScreen(host), kEditorWidth / 2, kEditorHeight / 2, CurrentTime);
+    XTestFakeButtonEvent(host, Button1, True, CurrentTime);
+    XTestFakeButtonEvent(host, Button1, False, CurrentTime);
+    XSync(host, False);
+    idleFor(effect, 80);
+    EXPECT_EQ(view.clicks(), 1u);
+    EXPECT_EQ(effect.editor()->rootView().focusedView(), &view);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(host, &focus, &revert);
+    EXPECT_EQ(focus, editor);
+
+    auto press = [&](KeySym symbol, bool shift = false) {
+        KeyCode shiftCode = XKeysymToKeycode(host, XK_Shift_L);
+        if (shift) {
+            XTestFakeKeyEvent(host, shiftCode, True, CurrentTime);
+        }
+        KeyCode code = XKeysymToKeycode(host, symbol);
+        XTestFakeKeyEvent(host, code, True, CurrentTime);
+        XTestFakeKeyEvent(host, code, False, CurrentTime);
+        if (shift) {
+            XTestFakeKeyEvent(host, shiftCode, False, CurrentTime);
+        }
+        XSync(host, False);
+    };
+    view.clearKeys();
+    press(XK_a);
+    press(XK_a, true);
+    press(XK_Left);
+    press(XK_F1);
+    press(XK_Return);
+    press(XK_Delete);
+    idleFor(effect, 80);
+    std::vector<uint32_t> expected = {key::kCharacterTag | 'a', key::kShift, key::kCharacterTag | 'A', key::kLeft,
+                                      key::kF1, key::kCharacterTag | key::kReturn, key::kDelete};
+    std::vector<uint32_t> got;
+    for (size_t i = 0; i < view.keyCount(); ++i) {
+        got.push_back(view.keyAt(i));
+    }
+    EXPECT_EQ(got, expected);
+
+    // Keys the view did not take (Shift, Left, F1, Delete) went on to the host's top-level window;
+    // the ones it took did not.
+    int forwardedPresses = 0;
+    XEvent e;
+    while (XCheckTypedWindowEvent(host, parent, KeyPress, &e)) {
+        EXPECT_TRUE(e.xkey.send_event);
+        KeySym symbol = XLookupKeysym(&e.xkey, 0);
+        EXPECT_TRUE(symbol == XK_Shift_L || symbol == XK_Left || symbol == XK_F1 || symbol == XK_Delete) << symbol;
+        ++forwardedPresses;
+    }
+    EXPECT_EQ(forwardedPresses, 4);
+
+    // A key that a host forwards as a synthetic event arrives too, and is never sent back.
+    view.clearKeys();
+    XEvent synthetic{};
+    synthetic.xkey.type = KeyPress;
+    synthetic.xkey.display = host;
+    synthetic.xkey.window = editor;
+    synthetic.xkey.root = DefaultRootWindow(host);
+    synthetic.xkey.keycode = XKeysymToKeycode(host, XK_Home);
+    synthetic.xkey.same_screen = True;
+    XSendEvent(host, editor, False, KeyPressMask, &synthetic);
+    XSync(host, False);
+    idleFor(effect, 60);
+    ASSERT_EQ(view.keyCount(), 1u);
+    EXPECT_EQ(view.keyAt(0), key::kHome);
+    EXPECT_FALSE(XCheckTypedWindowEvent(host, parent, KeyPress, &e));
+
+    // Keys handed over with the opcodes: a character is taken (1), a navigation key is not (0).
+    view.clearKeys();
+    EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 'q', 0, nullptr, 0), 1);
+    EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 0, vst2::VKEY_LEFT, nullptr, 0), 0);
+    EXPECT_EQ(effect.dispatch(vst2::effEditKeyUp, 'q', 0, nullptr, 0), 0);
+    ASSERT_EQ(view.keyCount(), 2u);
+    EXPECT_EQ(view.keyAt(0), key::kCharacterTag | 'q');
+    EXPECT_EQ(view.keyAt(1), key::kLeft);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    // Closed: the opcodes are refused.
+    EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 'q', 0, nullptr, 0), 0);
+}
+
+TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 2));
+    GlRootView& root = effect.editor()->rootView();
+    // Hosts hide the editor instead of closing it.
+    XUnmapWindow(host, parent);
+    XSync(host, False);
+    idleFor(effect, 40);
+    uint64_t hidden = root.framesDrawn();
+    idleFor(effect, 150);
+    EXPECT_EQ(root.framesDrawn(), hidden);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    EXPECT_TRUE(idleUntilFrames(effect, hidden + 1));
+    EXPECT_GT(orangePixels(parent), 1000);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(EditorWindowX11, AnIdleCallFromInsideTheFrameDoesNothing) {
+    // Some hosts call effEditIdle again from inside host callbacks that the editor's frame makes.
+    struct Reentrant final : View {
+        VerbEffect* effect = nullptr;
+        int depth = 0;
+        int deepest = 0;
+        int draws = 0;
+        void draw() override {
+            ++depth;
+            ++draws;
+            deepest = std::max(deepest, depth);
+            effect->dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+            --depth;
+        }
+    } inner;
+    VerbEffect effect(FakeHost::callback);
+    inner.effect = &effect;
+    inner.resizeTo(10.0f, 10.0f);
+    effect.editor()->rootView().addChild(inner);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 3));
+    EXPECT_EQ(inner.deepest, 1);
+    EXPECT_EQ(static_cast<uint64_t>(inner.draws), effect.editor()->rootView().framesDrawn());
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    inner.detach();
+}
+
+TEST_F(EditorWindowX11, ChildViewsDrawInTheirOwnCoordinatesClippedToTheirParent) {
+    // A view reaching past the editor's bottom-left corner: green in its local square (10..20, 10..20),
+    // blue elsewhere. Only the part inside the editor shows, in the view's own coordinates (y up).
+    struct Marker final : View {
+        GlRootView* root = nullptr;
+        void draw() override {
+            static constexpr float kBlue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+            static constexpr float kGreen[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+            GlSurface& surface = root->platformWindow()->surface();
+            surface.fillRect(0.0f, 0.0f, width(), height(), kBlue);
+            surface.fillRect(10.0f, 10.0f, 20.0f, 20.0f, kGreen);
+        }
+    } marker;
+    VerbEffect effect(FakeHost::callback);
+    marker.root = &effect.editor()->rootView();
+    marker.moveTo(-10.0f, -10.0f);
+    marker.resizeTo(40.0f, 40.0f);
+    effect.editor()->editorView().addChild(marker);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 2));
+    XSync(host, False);
+    XImage* image = XGetImage(host, DefaultRootWindow(host), 0, 0, kEditorWidth, kEditorHeight, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    auto pixel = [&](int x, int row) { return XGetPixel(image, x, row) & 0xFFFFFF; };
+    EXPECT_EQ(pixel(5, 315), 0x00FF00ul);   // local (15, 15)
+    EXPECT_EQ(pixel(15, 315), 0x0000FFul);  // local (25, 15)
+    EXPECT_EQ(pixel(5, 305), 0x0000FFul);   // local (15, 25)
+    EXPECT_EQ(pixel(25, 295), 0x0000FFul);  // local (35, 35): the view's last pixels
+    EXPECT_NE(pixel(35, 295), 0x0000FFul);  // past the view
+    EXPECT_NE(pixel(25, 285), 0x0000FFul);
+    XDestroyImage(image);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    marker.detach();
+}
+
+TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    EXPECT_TRUE(idleUntilFrames(effect, 1));
+    // What the settings page posts for the large display size: rebuild, then the new size.
+    ASSERT_TRUE(effect.editor()->rootView().postCommand(command::kRebuild, 768, 384));
+    uint64_t frames = effect.editor()->rootView().framesDrawn();
+    EXPECT_TRUE(idleUntilFrames(effect, frames + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 1);
+    vst2::ERect* rect = nullptr;
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    EXPECT_EQ(rect->right, 768);
+    EXPECT_EQ(rect->bottom, 384);
+    XWindowAttributes attributes{};
+    Window editor = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
+    ASSERT_TRUE(XGetWindowAttributes(host, editor, &attributes));
+    EXPECT_EQ(attributes.width, 768);
+    EXPECT_EQ(attributes.height, 384);
+    EXPECT_EQ(effect.editor()->editorView().width(), 768.0f);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+// Finds a top-level window by its title.
+Window findWindowNamed(Display* display, const char* title) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        return 0;
+    }
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name != nullptr) {
+            if (std::string(name) == title) {
+                found = children[i];
+            }
+            XFree(name);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+// Starts the host's editor command; answers its process id.
+pid_t startEditorCommand() {
+    pid_t child = fork();
+    if (child == 0) {
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // as for the screenshot run
+        execl(TARSK_HOST_TOOL, TARSK_HOST_TOOL, "editor", TARSK_PLUGIN_FILE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return child;
+}
+
+// Waits up to 10 s for a child to end; answers its exit status, or -1.
+int waitForExit(pid_t child) {
+    for (int i = 0; i < 200; ++i) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
+
+TEST_F(EditorWindowX11, HostEditorCommandRunsUntilTheWindowIsClosedOrInterrupted) {
+    const char* title = "TarskVerb (tarskverb-host editor)";
+    pid_t child = startEditorCommand();
+    ASSERT_GT(child, 0);
+    Window window = 0;
+    for (int i = 0; i < 200 && window == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        window = findWindowNamed(host, title);
+    }
+    ASSERT_NE(window, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a few frames, audio running
+    // The close button of a window manager: WM_DELETE_WINDOW.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(host, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(host, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(host, window, False, NoEventMask, &close);
+    XSync(host, False);
+    EXPECT_EQ(waitForExit(child), 0);
+
+    // Ctrl-C ends it as well.
+    child = startEditorCommand();
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 200 && findWindowNamed(host, title) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(child, SIGINT);
+    EXPECT_EQ(waitForExit(child), 0);
+}
+
+TEST(PluginSymbols, NoUniqueGlobalSymbols) {
+    // A "unique global" symbol would be shared with every other copy of the library in a host.
+    std::string command = std::string("readelf -W --syms ") + TARSK_PLUGIN_FILE + " | grep -c UNIQUE";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[64] = {};
+    ASSERT_NE(std::fgets(line, sizeof(line), pipe), nullptr);
+    pclose(pipe);
+    EXPECT_EQ(std::atoi(line), 0);
+}
+
+// Reads an 8-bit RGB PNG; answers the pixels (empty on failure).
+std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
+    std::vector<uint8_t> pixels;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+        return pixels;
+    }
+    image.format = PNG_FORMAT_RGB;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+        pixels.clear();
+    }
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return pixels;
+}
+
+TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfTheEditor) {
+    std::string shot = testing::TempDir() + "editor-shot-" + std::to_string(getpid()) + ".png";
+    std::remove(shot.c_str());
+    // The tool's own exit status is under test; leak checking (sanitizer builds) is for this process,
+    // where Mesa's driver stays loaded.
+    std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + TARSK_HOST_TOOL + " editor " + TARSK_PLUGIN_FILE + " --screenshot " + shot +
+                          " --frames 4";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels = readRgbPng(shot, width, height);
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_EQ(width, kEditorWidth);
+    EXPECT_EQ(height, kEditorHeight);
+    // Not blank: the background fills the top, the header's metal and title the bottom 4u.
+    auto at = [&](int x, int y) {
+        const uint8_t* p = &pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+        return (static_cast<unsigned long>(p[0]) << 16) | (static_cast<unsigned long>(p[1]) << 8) | p[2];
+    };
+    EXPECT_TRUE(isTitleOrange(at(60, height - 40)));
+    unsigned long background = at(width / 2, 40);
+    EXPECT_NE(background, 0ul);
+    EXPECT_NE(background, at(width / 2, height - 10));
+    // Kept beside the build for the README's Editor section.
+    if (const char* buildDir = std::getenv("TARSK_BUILD_DIR")) {
+        std::error_code ignored;
+        std::filesystem::copy_file(shot, std::string(buildDir) + "/editor-screenshot.png",
+                                   std::filesystem::copy_options::overwrite_existing, ignored);
+    }
+    std::remove(shot.c_str());
+}
+
+}  // namespace
+}  // namespace tarsk
