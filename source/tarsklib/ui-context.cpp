@@ -60,6 +60,7 @@ const UiPalette& uiPalette() {
 }
 
 UiContext::UiContext() {
+    flags = viewflag::kTakesButtons | viewflag::kTakesMoves | viewflag::kTakesHover | viewflag::kTakesWheel;
     const UiPalette& palette = uiPalette();
     currentStyle.background = palette.background[0];
     currentStyle.text = palette.text[0];

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "gl-event.h"
 #include "ui-draw-list.h"
 #include "ui-renderer.h"
 #include "ui-types.h"
+#include "view.h"
 
 namespace tarsk {
 
@@ -18,25 +20,25 @@ class UiContext;
 class UiFontmap;
 
 // Key values of the key queue: a key code (keys without a character) or kKeyCharacter | character.
-constexpr uint32_t kKeyCharacter = 0xC0DE0000u;
-constexpr uint32_t kKeyCharacterMask = 0xFFFFu;
-constexpr uint32_t kKeyLeft = 10;
-constexpr uint32_t kKeyRight = 11;
-constexpr uint32_t kKeyUp = 12;
-constexpr uint32_t kKeyDown = 13;
-constexpr uint32_t kKeyHome = 14;
-constexpr uint32_t kKeyEnd = 15;
-constexpr uint32_t kKeyDelete = 19;
-constexpr uint32_t kCharBackspace = 8;
+constexpr uint32_t kKeyCharacter = key::kCharacterTag;
+constexpr uint32_t kKeyCharacterMask = 0xFFFFu;  // the queue's key values carry 16-bit characters
+constexpr uint32_t kKeyLeft = key::kLeft;
+constexpr uint32_t kKeyRight = key::kRight;
+constexpr uint32_t kKeyUp = key::kUp;
+constexpr uint32_t kKeyDown = key::kDown;
+constexpr uint32_t kKeyHome = key::kHome;
+constexpr uint32_t kKeyEnd = key::kEnd;
+constexpr uint32_t kKeyDelete = key::kDelete;
+constexpr uint32_t kCharBackspace = key::kBackspace;
 constexpr uint32_t kCharPaste = 22;  // Ctrl+V
 constexpr uint32_t kCharFirstPrintable = 32;
 constexpr uint32_t kCharFirstReference = 256;  // from here on inserted as "&#n;"
 
 // Modifier key indices of the platform's asynchronous key state.
-constexpr int kModifierShift = 5;
-constexpr int kModifierCtrl = 7;
-constexpr int kModifierAlt = 8;
-constexpr int kModifierWindows = 9;
+constexpr int kModifierShift = static_cast<int>(key::kShift);
+constexpr int kModifierCtrl = static_cast<int>(key::kCtrl);
+constexpr int kModifierAlt = static_cast<int>(key::kAlt);
+constexpr int kModifierWindows = static_cast<int>(key::kWindows);
 
 constexpr uint32_t kDisabledId = 0xFFFFFFFFu;  // local id of a disabled widget
 constexpr uint32_t kBlockedId = 0xFFFFFFFFu;   // active id after a press over no widget
@@ -66,7 +68,8 @@ constexpr int kHandleClampX = 3;
 constexpr int kHandleClampY = 4;
 constexpr int kHandleClampBoth = 5;
 
-// The object told of mouse-capture changes and asked for the keyboard focus (the window's root view).
+// The object told of mouse-capture changes and asked for the keyboard focus: the window's root view,
+// through RootViewUiHost (ui-root-host.h).
 class UiHost {
 public:
     virtual ~UiHost() = default;
@@ -109,10 +112,10 @@ struct UiPalette {
 };
 const UiPalette& uiPalette();
 
-class UiContext {
+class UiContext : public View {
 public:
     UiContext();
-    virtual ~UiContext() = default;
+    ~UiContext() override = default;
     UiContext(const UiContext&) = delete;
     UiContext& operator=(const UiContext&) = delete;
 
@@ -122,16 +125,16 @@ public:
     // The renderer endFrame flushes to (none: the draw list is only emptied).
     void setRenderer(Renderer* renderer) { frameRenderer = renderer; }
 
-    // ---- Input, as the view router delivers it (pixels, origin bottom-left, y up) ----
-    void mouseMove(float x, float y);
-    void hoverChanged(bool inside);
-    void leftButton(bool pressed, float x, float y);
-    void middleButton(bool, float, float) {}
-    void rightButton(bool pressed, float x, float y);
-    void wheel(float dx, float dy);
+    // ---- Input: the view operations, as the view router delivers them (pixels, origin bottom-left, y up;
+    // the middle button is ignored) ----
+    void mouseMove(float x, float y) override;
+    void hoverChanged(bool inside) override;
+    void leftButton(bool pressed, float x, float y) override;
+    void rightButton(bool pressed, float x, float y) override;
+    void wheel(float dx, float dy) override;
     // Queues a key value while a text area held the focus in the last frame; true when queued.
-    bool key(bool down, uint32_t value);
-    void focusChanged(bool focused);
+    bool key(bool down, uint32_t value) override;
+    void focusChanged(bool focused) override;
     // Clipboard text (UTF-8) that arrived after a paste request: each character is queued as a key
     // value while the queue has room. Call between frames, on the thread that draws.
     void clipboardArrived(const char* text, size_t length);

@@ -4,7 +4,9 @@
 
 #include <cmath>
 
+#include "tarsklib/gl-root-view.h"
 #include "tarsklib/ui-number-format.h"
+#include "tarsklib/ui-root-host.h"
 #include "tarsklib/ui-test-support.h"
 
 namespace tarsk {
@@ -469,6 +471,55 @@ TEST(UiDrawText, BackgroundBelowShadowBelowText) {
     const float width = h.font.textWidth("AB") * 10.0f;
     ASSERT_EQ(h.renderer.batches.size(), 2u);
     EXPECT_NEAR(h.renderer.batches[1].vertices[0].x, 110.0f - 2.0f - width + 0.2f, 1e-3f);
+}
+
+GlEvent windowMouse(uint32_t type, float x, float y) {
+    GlEvent e;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    e.extra = withTopByte(button::kLeft);
+    return e;
+}
+
+TEST(UiInRootView, ClicksAndKeysArriveThroughTheViewTree) {
+    GlRootView root;
+    root.resizeTo(200.0f, 100.0f);
+    UiHarness h;
+    RootViewUiHost host(root);
+    h.ui.setHost(&host);
+    h.ui.hoverChanged(false);
+    h.ui.resizeTo(200.0f, 100.0f);
+    root.addChild(h.ui);
+    char text[16] = "ab";
+    int caret = 0;
+    bool clicked = false;
+    auto draw = [&] {
+        clicked = h.ui.button(1, kButton, "Go", 12.0f, 0, kAlignCentre);
+        h.ui.textArea(2, {150.0f, 50.0f, 40.0f, 20.0f}, text, 10.0f, kAlignLeft, caret, 15);
+    };
+    // Window pixel (49, 49) is view point (49.5, 50.5), y up: over the button.
+    root.handleEvent(windowMouse(event::kMouseMove, 49.0f, 49.0f));
+    EXPECT_TRUE(h.ui.mouseInside());
+    EXPECT_FLOAT_EQ(h.ui.mouseY(), 50.5f);
+    root.handleEvent(windowMouse(event::kButtonDown, 49.0f, 49.0f));
+    h.frame(draw);
+    root.handleEvent(windowMouse(event::kButtonUp, 49.0f, 49.0f));
+    h.frame(draw);
+    EXPECT_TRUE(clicked);
+
+    // Keys reach the context only while its text area has the focus.
+    EXPECT_FALSE(root.handleEvent(keyEvent('x', 0)));
+    root.handleEvent(windowMouse(event::kButtonDown, 189.0f, 49.0f));
+    h.frame(draw);
+    root.handleEvent(windowMouse(event::kButtonUp, 189.0f, 49.0f));
+    h.frame(draw);
+    EXPECT_EQ(h.ui.focusId(), 2u);
+    EXPECT_TRUE(root.handleEvent(keyEvent('x', 0)));
+    EXPECT_TRUE(root.handleEvent(keyEvent(0, key::kHome)));
+    h.frame(draw);
+    EXPECT_STREQ(text, "abx");
+    EXPECT_EQ(caret, 0);
 }
 
 }  // namespace
