@@ -10,7 +10,9 @@
 
 #include <atomic>
 
+#include "tarsklib/platform-clipboard-x11.h"
 #include "tarsklib/platform-gl-glx.h"
+#include "tarsklib/platform-input-x11.h"
 
 namespace tarsk {
 
@@ -240,6 +242,8 @@ std::unique_ptr<X11Window> X11Window::create(uintptr_t parent, int width, int he
         XFree(choice.visual);
         return nullptr;
     }
+    w->keys = std::make_unique<X11Input>(display);
+    w->selection = std::make_unique<X11Clipboard>(display, w->window);
     w->gl = std::make_unique<GlxSurface>(display, w->window, choice, w->colormap);
     XFree(choice.visual);
     if (!w->gl->create()) {
@@ -277,6 +281,8 @@ X11Window::~X11Window() {
     }
     {
         XErrorTrap trap(connection);
+        selection.reset();
+        keys.reset();
         gl.reset();
         if (window != 0 && !gone) {
             XDestroyWindow(connection, window);
@@ -290,6 +296,10 @@ X11Window::~X11Window() {
 
 // ---------------------------------------------------------------------------------------------
 // Events
+
+PlatformInput* X11Window::input() { return keys.get(); }
+
+ClipboardSource* X11Window::clipboard() { return selection.get(); }
 
 void X11Window::pumpEvents() {
     XErrorTrap trap(connection);
@@ -363,6 +373,11 @@ void X11Window::translate(XEvent& xe) {
             return;
         case MapNotify:
             exposed = true;
+            return;
+        case SelectionNotify:
+            if (selection != nullptr) {
+                selection->selectionNotify(xe.xselection);
+            }
             return;
         case VisibilityNotify:
             fullyObscured = xe.xvisibility.state == VisibilityFullyObscured;

@@ -1,0 +1,231 @@
+// The X11 services the UI core reads through the platform layer, under a private Xvfb: the modifier keys
+// (read at the time of use while XTest holds them) and the CLIPBOARD pasted into a focused text area,
+// with an owner that answers, with no owner and with an owner that never answers.
+#include <gtest/gtest.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "host/xvfb-server.h"
+#include "tarsklib/platform-window.h"
+#include "tarsklib/ui-context.h"
+
+namespace tarsk {
+namespace {
+
+constexpr int kSize = 200;
+constexpr uint32_t kAreaId = 7;
+constexpr size_t kCapacity = 100;
+
+class PlatformServicesX11 : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("LP_NUM_THREADS", "0", 1);
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
+        server = std::make_unique<tarskhost::XvfbServer>();
+        std::string error;
+        serverError = server->start(error) ? "" : error;
+    }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        ASSERT_EQ(serverError, "");
+        host = XOpenDisplay(nullptr);
+        ASSERT_NE(host, nullptr);
+        XSetWindowAttributes a{};
+        a.event_mask = StructureNotifyMask;
+        parent = XCreateWindow(host, DefaultRootWindow(host), 0, 0, kSize, kSize, 0, CopyFromParent, InputOutput,
+                               CopyFromParent, CWEventMask, &a);
+        XMapWindow(host, parent);
+        XSync(host, False);
+        window = createPlatformWindow(static_cast<uintptr_t>(parent), kSize, kSize, 0, &record);
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(window->input(), nullptr);
+        ASSERT_NE(window->clipboard(), nullptr);
+        ui.setPlatformInput(window->input());
+        ui.setClipboard(window->clipboard());
+    }
+    void TearDown() override {
+        window.reset();
+        if (host != nullptr) {
+            XCloseDisplay(host);
+        }
+    }
+
+    // One frame: the window's events (as the root view's tick pumps them), then the text area.
+    void frame() {
+        window->pumpEvents();
+        ui.beginFrame();
+        ui.textArea(kAreaId, {10, 10, 190, 190}, text, 12.0f, kAlignLeft, caret, static_cast<int>(kCapacity));
+        ui.endFrame();
+    }
+    // Clicks into the text area so that it takes the focus.
+    void focusArea() {
+        ui.mouseMove(50, 50);
+        ui.leftButton(true, 50, 50);
+        frame();
+        ui.leftButton(false, 50, 50);
+        frame();
+        ASSERT_EQ(ui.focusId(), kAreaId);
+    }
+    void paste() {
+        ui.key(true, kKeyCharacter | kCharPaste);
+        frame();
+    }
+
+    static std::unique_ptr<tarskhost::XvfbServer> server;
+    static std::string serverError;
+    Display* host = nullptr;
+    Window parent = 0;
+    GlWindowRecord record;
+    std::unique_ptr<PlatformWindow> window;
+    UiContext ui;
+    char text[kCapacity + 1] = "";
+    int caret = 0;
+};
+
+std::unique_ptr<tarskhost::XvfbServer> PlatformServicesX11::server;
+std::string PlatformServicesX11::serverError;
+
+// A test-side client that owns CLIPBOARD and answers requests for UTF8_STRING (or never answers).
+class ClipboardOwner {
+public:
+    ClipboardOwner(const char* text, bool answers) : content(text), answering(answers) {
+        display = XOpenDisplay(nullptr);
+        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+        clipboard = XInternAtom(display, "CLIPBOARD", False);
+        utf8 = XInternAtom(display, "UTF8_STRING", False);
+        XSetSelectionOwner(display, clipboard, window, CurrentTime);
+        XSync(display, False);
+    }
+    ~ClipboardOwner() { XCloseDisplay(display); }
+    bool owns() { return XGetSelectionOwner(display, clipboard) == window; }
+    // Answers the requests that came in.
+    void serve() {
+        while (XPending(display) > 0) {
+            XEvent e;
+            XNextEvent(display, &e);
+            if (e.type != SelectionRequest) {
+                continue;
+            }
+            ++requests;
+            if (!answering) {
+                continue;
+            }
+            const XSelectionRequestEvent& r = e.xselectionrequest;
+            XSelectionEvent reply{};
+            reply.type = SelectionNotify;
+            reply.requestor = r.requestor;
+            reply.selection = r.selection;
+            reply.target = r.target;
+            reply.time = r.time;
+            reply.property = None;
+            if (r.target == utf8 && r.property != None) {
+                XChangeProperty(display, r.requestor, r.property, utf8, 8, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(content.data()),
+                                static_cast<int>(content.size()));
+                reply.property = r.property;
+            }
+            XSendEvent(display, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+            XFlush(display);
+        }
+    }
+    int requests = 0;
+
+private:
+    std::string content;
+    bool answering;
+    Display* display = nullptr;
+    Window window = 0;
+    Atom clipboard = None;
+    Atom utf8 = None;
+};
+
+TEST_F(PlatformServicesX11, ModifierKeysAreReadWhenAskedWhileXTestHoldsThem) {
+    const KeyCode ctrlLeft = XKeysymToKeycode(host, XK_Control_L);
+    const KeyCode ctrlRight = XKeysymToKeycode(host, XK_Control_R);
+    const KeyCode shift = XKeysymToKeycode(host, XK_Shift_L);
+    EXPECT_FALSE(ui.ctrlHeld());
+    EXPECT_FALSE(ui.shiftHeld());
+
+    XTestFakeKeyEvent(host, ctrlLeft, True, CurrentTime);
+    XSync(host, False);
+    EXPECT_TRUE(ui.ctrlHeld());  // no event pumped: the state is asked of the server
+    EXPECT_FALSE(ui.shiftHeld());
+    EXPECT_FALSE(ui.altHeld());
+    XTestFakeKeyEvent(host, ctrlLeft, False, CurrentTime);
+    XSync(host, False);
+    EXPECT_FALSE(ui.ctrlHeld());
+
+    if (ctrlRight != 0) {  // the right-hand key counts too
+        XTestFakeKeyEvent(host, ctrlRight, True, CurrentTime);
+        XSync(host, False);
+        EXPECT_TRUE(ui.ctrlHeld());
+        XTestFakeKeyEvent(host, ctrlRight, False, CurrentTime);
+    }
+    XTestFakeKeyEvent(host, shift, True, CurrentTime);
+    XSync(host, False);
+    EXPECT_TRUE(ui.shiftHeld());
+    EXPECT_FALSE(ui.ctrlHeld());
+    XTestFakeKeyEvent(host, shift, False, CurrentTime);
+    XSync(host, False);
+    EXPECT_FALSE(window->input()->keyDown(-5));  // not a modifier
+}
+
+TEST_F(PlatformServicesX11, PasteTakesTheClipboardOwnersTextWithinAFewFrames) {
+    ClipboardOwner owner("pasted \xC3\xA9 text", true);
+    ASSERT_TRUE(owner.owns());
+    focusArea();
+    paste();
+    int frames = 0;
+    while (std::strstr(text, "pasted") == nullptr && frames < 50) {
+        XSync(host, False);
+        owner.serve();
+        frame();
+        ++frames;
+    }
+    EXPECT_EQ(owner.requests, 1);
+    EXPECT_LT(frames, 50);
+    // The two-byte character arrives as one character (a decimal reference in the area's text).
+    EXPECT_STREQ(text, "pasted &#233; text");
+    EXPECT_EQ(caret, static_cast<int>(std::strlen(text)));
+}
+
+TEST_F(PlatformServicesX11, NoOwnerOrASilentOwnerNeverBlocksAFrame) {
+    focusArea();
+    paste();  // nobody owns CLIPBOARD: the server refuses at once
+    for (int i = 0; i < 10; ++i) {
+        XSync(host, False);
+        frame();
+    }
+    EXPECT_STREQ(text, "");
+
+    ClipboardOwner silent("never sent", false);
+    ASSERT_TRUE(silent.owns());
+    paste();
+    for (int i = 0; i < 10; ++i) {
+        XSync(host, False);
+        silent.serve();
+        frame();  // returns although the owner never answers
+    }
+    EXPECT_EQ(silent.requests, 1);
+    EXPECT_STREQ(text, "");
+
+    // A later answering owner still gets through after the silent one.
+    ClipboardOwner owner("late", true);
+    paste();
+    for (int i = 0; i < 20 && std::strcmp(text, "late") != 0; ++i) {
+        XSync(host, False);
+        owner.serve();
+        frame();
+    }
+    EXPECT_STREQ(text, "late");
+}
+
+}  // namespace
+}  // namespace tarsk
