@@ -1,6 +1,7 @@
 // EditorWindow: editor opcodes, the idle-driven frame and the keys hosts hand over.
 #include "plugin/editor-window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "plugin/effect-base.h"
@@ -94,7 +95,12 @@ EditorWindow::EditorWindow(EffectBase& e, float displayScale) : effect(e), root(
     applySize(editorPixels(kEditorWidthUnits, scale), editorPixels(kEditorHeightUnits, scale));
 }
 
-EditorWindow::~EditorWindow() { close(); }
+EditorWindow::~EditorWindow() {
+    close();
+    if (gallery != nullptr) {
+        gallery->detach();
+    }
+}
 
 void EditorWindow::applySize(int width, int height) {
     rect.top = 0;
@@ -103,6 +109,22 @@ void EditorWindow::applySize(int width, int height) {
     rect.right = static_cast<int16_t>(width);
     root.resizeTo(static_cast<float>(width), static_cast<float>(height));
     view.resizeTo(static_cast<float>(width), static_cast<float>(height));
+    if (gallery != nullptr) {
+        gallery->resizeTo(static_cast<float>(width), static_cast<float>(height));
+    }
+}
+
+bool EditorWindow::showGallery() {
+    if (root.isOpen()) {
+        return false;
+    }
+    if (gallery == nullptr) {
+        gallery = std::make_unique<GalleryView>(root);
+        view.detach();
+        root.addChild(*gallery);
+    }
+    applySize(std::max<int>(kGalleryWidth, rect.right - rect.left), std::max<int>(kGalleryHeight, rect.bottom - rect.top));
+    return true;
 }
 
 bool EditorWindow::getRect(void* rectOut) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "editor/gallery-view.h"
 #include "editor/header-placeholder-view.h"
 #include "plugin/editor-view.h"
 #include "plugin/vst2-abi.h"
@@ -32,11 +34,15 @@ public:
     bool postCommand(uint32_t command) override;
     void idle() override;
     bool hostKey(bool down, int32_t character, intptr_t virtualKey, float modifiers) override;
+    // The widget gallery replaces the editor view (only while the window is closed) and the editor
+    // rectangle grows to the gallery's size.
+    bool showGallery() override;
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }
     HeaderPlaceholderView& editorView() { return view; }
     bool isOpen() const { return root.isOpen(); }
+    GalleryView* galleryView() { return gallery.get(); }
 
 private:
     class Root final : public GlRootView {
@@ -54,6 +60,7 @@ private:
     EffectBase& effect;
     Root root;
     HeaderPlaceholderView view;
+    std::unique_ptr<GalleryView> gallery;  // made on request only
     vst2::ERect rect{};
     int hostMode = 0;
 };

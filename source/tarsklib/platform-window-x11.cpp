@@ -412,9 +412,14 @@ void X11Window::keyEvent(XKeyEvent& key, bool pressed) {
     if (pressed) {
         KeySym symbol = NoSymbol;
         char text[8];
-        XLookupString(&key, text, sizeof(text), &symbol, nullptr);
+        const int length = XLookupString(&key, text, sizeof(text), &symbol, nullptr);
         if (symbol != NoSymbol) {
             GlEvent e = translateKeySymbol(symbol);
+            // Ctrl with a letter gives the letter's control character (Ctrl+V, 22, pastes in a text area).
+            const bool letter = (symbol >= XK_a && symbol <= XK_z) || (symbol >= XK_A && symbol <= XK_Z);
+            if ((key.state & ControlMask) != 0 && letter && length == 1 && text[0] > 0 && text[0] < 0x20) {
+                e = tarsk::keyEvent(static_cast<uint32_t>(text[0]), 0);
+            }
             taken = record != nullptr && record->handler != nullptr && record->handler(this, &e, record->user);
         }
     }

@@ -2,7 +2,6 @@
 // (read at the time of use while XTest holds them) and the CLIPBOARD pasted into a focused text area,
 // with an owner that answers, with no owner and with an owner that never answers.
 #include <gtest/gtest.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -11,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "editor/x11-clipboard-owner.h"
 #include "host/xvfb-server.h"
 #include "tarsklib/platform-window.h"
 #include "tarsklib/ui-context.h"
@@ -91,60 +91,6 @@ protected:
 
 std::unique_ptr<tarskhost::XvfbServer> PlatformServicesX11::server;
 std::string PlatformServicesX11::serverError;
-
-// A test-side client that owns CLIPBOARD and answers requests for UTF8_STRING (or never answers).
-class ClipboardOwner {
-public:
-    ClipboardOwner(const char* text, bool answers) : content(text), answering(answers) {
-        display = XOpenDisplay(nullptr);
-        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-        clipboard = XInternAtom(display, "CLIPBOARD", False);
-        utf8 = XInternAtom(display, "UTF8_STRING", False);
-        XSetSelectionOwner(display, clipboard, window, CurrentTime);
-        XSync(display, False);
-    }
-    ~ClipboardOwner() { XCloseDisplay(display); }
-    bool owns() { return XGetSelectionOwner(display, clipboard) == window; }
-    // Answers the requests that came in.
-    void serve() {
-        while (XPending(display) > 0) {
-            XEvent e;
-            XNextEvent(display, &e);
-            if (e.type != SelectionRequest) {
-                continue;
-            }
-            ++requests;
-            if (!answering) {
-                continue;
-            }
-            const XSelectionRequestEvent& r = e.xselectionrequest;
-            XSelectionEvent reply{};
-            reply.type = SelectionNotify;
-            reply.requestor = r.requestor;
-            reply.selection = r.selection;
-            reply.target = r.target;
-            reply.time = r.time;
-            reply.property = None;
-            if (r.target == utf8 && r.property != None) {
-                XChangeProperty(display, r.requestor, r.property, utf8, 8, PropModeReplace,
-                                reinterpret_cast<const unsigned char*>(content.data()),
-                                static_cast<int>(content.size()));
-                reply.property = r.property;
-            }
-            XSendEvent(display, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
-            XFlush(display);
-        }
-    }
-    int requests = 0;
-
-private:
-    std::string content;
-    bool answering;
-    Display* display = nullptr;
-    Window window = 0;
-    Atom clipboard = None;
-    Atom utf8 = None;
-};
 
 TEST_F(PlatformServicesX11, ModifierKeysAreReadWhenAskedWhileXTestHoldsThem) {
     const KeyCode ctrlLeft = XKeysymToKeycode(host, XK_Control_L);
