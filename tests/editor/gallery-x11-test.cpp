@@ -28,6 +28,9 @@
 namespace tarsk {
 namespace {
 
+using test::FakeHost;
+using test::FakeHostScope;
+
 class GalleryX11 : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -96,7 +99,15 @@ TEST_F(GalleryX11, CtrlVPastesTheClipboardIntoTheGallerysTextArea) {
     const int clickX = static_cast<int>(area.cx);
     const int clickY = height - static_cast<int>(area.cy);
     XTestFakeMotionEvent(host, DefaultScreen(host), clickX, clickY, CurrentTime);
+    XSync(host, False);
+    for (int i = 0; i < 10; ++i) {
+        idleOnce(effect);  // the area is hot before the press
+    }
     XTestFakeButtonEvent(host, Button1, True, CurrentTime);
+    XSync(host, False);
+    for (int i = 0; i < 10; ++i) {
+        idleOnce(effect);
+    }
     XTestFakeButtonEvent(host, Button1, False, CurrentTime);
     XSync(host, False);
     for (int i = 0; i < 10; ++i) {

@@ -13,6 +13,9 @@
 #include "editor/x11-clipboard-owner.h"
 #include "host/xvfb-server.h"
 #include "tarsklib/platform-window.h"
+#include "tarsklib/resource.h"
+#include "tarsklib/stream.h"
+#include "tarsklib/ui-fontmap.h"
 #include "tarsklib/ui-context.h"
 
 namespace tarsk {
@@ -47,6 +50,11 @@ protected:
         ASSERT_NE(window, nullptr);
         ASSERT_NE(window->input(), nullptr);
         ASSERT_NE(window->clipboard(), nullptr);
+        // The font's table is enough to lay text out (no textures without a renderer).
+        std::unique_ptr<MemoryStream> stream = openResource("hum521n.png");
+        ASSERT_NE(stream, nullptr);
+        ASSERT_TRUE(font.load(*stream, 0.0f, nullptr));
+        ui.setFont(&font);
         ui.setPlatformInput(window->input());
         ui.setClipboard(window->clipboard());
     }
@@ -66,7 +74,9 @@ protected:
     }
     // Clicks into the text area so that it takes the focus.
     void focusArea() {
+        ui.hoverChanged(true);
         ui.mouseMove(50, 50);
+        frame();  // the area is hot before the press
         ui.leftButton(true, 50, 50);
         frame();
         ui.leftButton(false, 50, 50);
@@ -84,6 +94,7 @@ protected:
     Window parent = 0;
     GlWindowRecord record;
     std::unique_ptr<PlatformWindow> window;
+    UiFontmap font;
     UiContext ui;
     char text[kCapacity + 1] = "";
     int caret = 0;
