@@ -39,6 +39,27 @@ int GlRootView::openWindowCount() {
 // ---------------------------------------------------------------------------------------------
 // Open and close
 
+bool GlRootView::SurfaceContext::makeCurrent() {
+    if (current) {
+        return true;
+    }
+    if (surface == nullptr || !surface->makeCurrent()) {
+        return false;
+    }
+    current = true;
+    return true;
+}
+
+void GlRootView::SurfaceContext::release() {
+    if (!current) {
+        return;
+    }
+    current = false;
+    if (surface != nullptr) {
+        surface->release();
+    }
+}
+
 GlRootView::GlRootView() {
     record.handler = &GlRootView::onWindowEvent;
     record.user = this;
@@ -76,9 +97,11 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     rect[3] = static_cast<int16_t>(height);
     resizeTo(static_cast<float>(width), static_cast<float>(height));
     int openNow = windows.open;
-    if (window->surface().makeCurrent()) {
+    context.attach(&window->surface());
+    if (context.makeCurrent()) {
+        drawer = createRenderer(kRendererName, &context);
         walk([openNow](View& v) { v.contextCreated(openNow); });
-        window->surface().release();
+        context.release();
     }
     window->show();
     firstFrameDone = false;
@@ -93,10 +116,14 @@ void GlRootView::closeWindow() {
     LockGuard guard = LockGuard::locked(windows.lock);
     int openNow = windows.open;
     // The surface falls back to a drawable of its own when the window has gone with its parent.
-    if (window->surface().makeCurrent()) {
+    if (context.makeCurrent()) {
         walk([openNow](View& v) { v.contextReleased(openNow); });
-        window->surface().release();
+        drawer.reset();
+        context.release();
+    } else {
+        drawer.reset();  // its textures went with the context; it deletes nothing
     }
+    list.flush(nullptr);  // nothing half-built survives into the next open
     record.timerId = 0;
     if (!window->park()) {
         window.reset();
@@ -136,13 +163,19 @@ bool GlRootView::drawFrame() {
     if (!opened) {
         return false;
     }
-    GlSurface& surface = window->surface();
-    if (!surface.makeCurrent()) {
+    if (!context.makeCurrent()) {
         return false;
     }
-    surface.clear(0.0f, 0.0f, 0.0f, 0.0f);
+    Renderer* r = drawer.get();
+    if (r != nullptr) {
+        r->beginFrame();
+        r->clear();
+    } else {
+        window->surface().clear(0.0f, 0.0f, 0.0f, 0.0f);  // no renderer: an empty editor
+    }
     // Each view before its children; a child's viewport is its box clipped to its parent's.
-    auto drawView = [&surface](auto& self, View& view, float parentX, float parentY, const Box* clip) -> void {
+    DrawList& views = list;
+    auto drawView = [r, &views](auto& self, View& view, float parentX, float parentY, const Box* clip) -> void {
         float ax = parentX + view.x();
         float ay = parentY + view.y();
         Box box{ax, ay, ax + view.width(), ay + view.height()};
@@ -152,18 +185,15 @@ bool GlRootView::drawFrame() {
             box.x1 = std::min(box.x1, clip->x1);
             box.y1 = std::min(box.y1, clip->y1);
         }
-        if (box.x1 > box.x0 && box.y1 > box.y0) {
-            GlViewBox vb;
-            vb.viewportX = static_cast<int>(std::lround(box.x0));
-            vb.viewportY = static_cast<int>(std::lround(box.y0));
+        if (r != nullptr && box.x1 > box.x0 && box.y1 > box.y0) {
             // Sizes to the nearest whole pixel (the boxes are never negative in size).
-            vb.viewportWidth = static_cast<int>(box.x1 - box.x0 + 0.5f);
-            vb.viewportHeight = static_cast<int>(box.y1 - box.y0 + 0.5f);
-            vb.offsetX = box.x0 - ax;
-            vb.offsetY = box.y0 - ay;
-            vb.width = box.x1 - box.x0;
-            vb.height = box.y1 - box.y0;
-            surface.setViewBox(vb);
+            r->setView(static_cast<int>(std::lround(box.x0)), static_cast<int>(std::lround(box.y0)),
+                       static_cast<int>(box.x1 - box.x0 + 0.5f), static_cast<int>(box.y1 - box.y0 + 0.5f),
+                       box.x1 - box.x0, box.y1 - box.y0, box.x0 - ax, box.y0 - ay);
+            // Every view starts from the list's defaults.
+            views.setLayer(0);
+            views.setBlend(kBlendAlpha);
+            views.resetClip();
             view.draw();
         }
         View* first = view.firstChild();
@@ -178,8 +208,11 @@ bool GlRootView::drawFrame() {
         } while (c != first);
     };
     drawView(drawView, *this, -static_cast<float>(rect[0]), -static_cast<float>(rect[1]), nullptr);
-    surface.present();
-    surface.release();
+    if (r != nullptr) {
+        r->endFrame();
+    }
+    window->surface().present();
+    context.release();
     ++frameCount;
     return true;
 }
@@ -371,10 +404,10 @@ void GlRootView::rebuildContext() {
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
     int openNow = windows.open;
-    if (window->surface().makeCurrent()) {
+    if (context.makeCurrent()) {
         walk([openNow](View& v) { v.contextReleased(openNow); });
         walk([openNow](View& v) { v.contextCreated(openNow); });
-        window->surface().release();
+        context.release();
     }
 }
 
