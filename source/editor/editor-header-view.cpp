@@ -51,10 +51,10 @@ struct SampleLine {
     float size;
 };
 constexpr SampleLine kSamples[] = {
-    {kFaceRegular, "Regular: half life 2.50 s, dry 100 %, wet &minus;6 dB &mdash; &alpha;&beta;&gamma; &auml;&ouml;&uuml;", 14.0f},
+    {kFaceRegular, "Regular: half life 2.50 s, dry 100 %, wet &minus;6 dB &mdash; gr&ouml;&szlig;er Raum", 14.0f},
     {kFaceItalic, "Italic: a room that rings like a cathedral, caf\xC3\xA9 cr\xC3\xA8me", 14.0f},
     {kFaceBold, "Bold: Feedback Delay Network \xC3\x80\xC3\x89\xC3\x8E\xC3\x95\xC3\x9C", 14.0f},
-    {kFaceBoldItalic, "Bold italic: freeze &amp; bypass &rarr; &infin;", 14.0f},
+    {kFaceBoldItalic, "Bold italic: freeze &amp; bypass, &frac12; &infin;", 14.0f},
     {kFaceMicr, "micr: 0123456789 &plusmn;12.5 dB 440 Hz &times;2", 14.0f},
     {kFaceLcd, "LCD 12:34.56 -6.0 dB", 14.0f},
     // The six page icons, then the signal-flow blocks: amplifier, filter, branch, sum, delay line.

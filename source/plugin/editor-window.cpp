@@ -95,7 +95,10 @@ EditorWindow::EditorWindow(EffectBase& e, const EditorSettings& settings) : effe
     applySize(editorPixels(kEditorWidthUnits, scale), editorPixels(kEditorHeightUnits, scale));
 }
 
-EditorWindow::~EditorWindow() { close(); }
+EditorWindow::~EditorWindow() {
+    // The editor view (a member destroyed before the root view) gives back its textures first.
+    root.destroyWindow();
+}
 
 void EditorWindow::applySize(int width, int height) {
     rect.top = 0;

@@ -66,11 +66,31 @@ GlRootView::GlRootView() {
     setObserver(this);
 }
 
-GlRootView::~GlRootView() {
+GlRootView::~GlRootView() { destroyWindow(); }
+
+void GlRootView::destroyWindow() {
     closeWindow();
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
+    releaseContext();
     window.reset();
+}
+
+void GlRootView::releaseContext() {
+    if (!contextLive) {
+        return;
+    }
+    contextLive = false;
+    int openNow = processWindows().open;  // (the caller holds the lock)
+    // The surface falls back to a drawable of its own when the window has gone with its parent.
+    if (context.makeCurrent()) {
+        walk([openNow](View& v) { v.contextReleased(openNow); });
+        drawer.reset();
+        context.release();
+    } else {
+        drawer.reset();  // its textures go with the context; it deletes nothing
+    }
+    list.flush(nullptr);  // nothing half-built survives into the next context
 }
 
 bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMode) {
@@ -80,6 +100,7 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
     if (window != nullptr && !window->adopt(parent, width, height)) {
+        releaseContext();
         window.reset();  // the kept window cannot go there: a new one
     }
     if (window == nullptr) {
@@ -96,12 +117,16 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     rect[2] = static_cast<int16_t>(width);
     rect[3] = static_cast<int16_t>(height);
     resizeTo(static_cast<float>(width), static_cast<float>(height));
-    int openNow = windows.open;
-    context.attach(&window->surface());
-    if (context.makeCurrent()) {
-        drawer = createRenderer(kRendererName, &context);
-        walk([openNow](View& v) { v.contextCreated(openNow); });
-        context.release();
+    // A kept window brings its context back with the renderer and everything the views uploaded.
+    if (!contextLive) {
+        int openNow = windows.open;
+        context.attach(&window->surface());
+        if (context.makeCurrent()) {
+            drawer = createRenderer(kRendererName, &context);
+            walk([openNow](View& v) { v.contextCreated(openNow); });
+            context.release();
+            contextLive = true;
+        }
     }
     window->show();
     firstFrameDone = false;
@@ -114,18 +139,9 @@ void GlRootView::closeWindow() {
     }
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
-    int openNow = windows.open;
-    // The surface falls back to a drawable of its own when the window has gone with its parent.
-    if (context.makeCurrent()) {
-        walk([openNow](View& v) { v.contextReleased(openNow); });
-        drawer.reset();
-        context.release();
-    } else {
-        drawer.reset();  // its textures went with the context; it deletes nothing
-    }
-    list.flush(nullptr);  // nothing half-built survives into the next open
     record.timerId = 0;
     if (!window->park()) {
+        releaseContext();
         window.reset();
     }
     opened = false;

@@ -35,15 +35,21 @@ public:
     ~GlRootView() override;
 
     // Creates the child window in parent (a native window handle) with the given size, makes the
-    // renderer over its context, tells every view that the context exists and shows the window. Only the first call of an open root does anything.
+    // renderer over its context, tells every view that the context exists and shows the window. A
+    // window kept from the last close is moved into the new parent instead, with its context, its
+    // renderer and what the views uploaded (no second contextCreated). Only the first call of an open root does anything.
     // Answers false when the window or its context cannot be made.
     bool openWindow(uintptr_t parent, int width, int height, int hostMode);
-    // Tells every view that the context goes, drops the renderer and takes the window out of the
-    // host's window. The window
-    // and its context are kept (hidden) for a quick reopen when the window system allows, and destroyed
-    // with the root view. Harmless when the window is not open or when its parent is already gone.
+    // Takes the window out of the host's window. The window and its context are kept (hidden) with the
+    // renderer and the views' textures for a quick reopen when the window system allows; when it does
+    // not, or when the root view goes, every view is told that the context goes (contextReleased) and
+    // the renderer is dropped. Harmless when the window is not open or when its parent is already gone.
     void closeWindow();
     bool isOpen() const { return opened; }
+    // Closes the window and destroys a kept one: every view is told that the context goes. An owner
+    // whose views go before the root view calls this first, so they give back their textures while
+    // the context still exists.
+    void destroyWindow();
 
     // The timer tick, called by whoever drives the editor (effEditIdle): drains the window's events,
     // draws a frame when at least 33 ms passed since the last one (or the window was exposed) and the
@@ -111,6 +117,8 @@ private:
     View* viewAt(float& x, float& y);
     void drainCommands();
     void rebuildContext();
+    // contextReleased to every view and the renderer dropped, when the views have a context.
+    void releaseContext();
     uint32_t readWord();
 
     std::unique_ptr<PlatformWindow> window;
@@ -127,6 +135,7 @@ private:
     std::atomic<uint32_t> writeIndex{0};
     SpinLock writerLock;
     bool opened = false;
+    bool contextLive = false;  // contextCreated went out and its contextReleased not yet
     bool inTick = false;
     bool firstFrameDone = false;
     uint32_t lastFrameMs = 0;
