@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "editor/header-placeholder-view.h"
+#include "editor/editor-header-view.h"
+#include "editor/editor-settings.h"
 #include "plugin/editor-view.h"
 #include "plugin/vst2-abi.h"
 #include "tarsklib/gl-root-view.h"
@@ -23,7 +24,8 @@ uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey);
 
 class EditorWindow final : public EditorView {
 public:
-    EditorWindow(EffectBase& effect, float displayScale);
+    // The settings give the display scale, the font style and the fonts' LOD bias.
+    EditorWindow(EffectBase& effect, const EditorSettings& settings);
     ~EditorWindow() override;
 
     bool getRect(void* rectOut) override;
@@ -35,7 +37,7 @@ public:
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }
-    HeaderPlaceholderView& editorView() { return view; }
+    EditorHeaderView& editorView() { return view; }
     bool isOpen() const { return root.isOpen(); }
 
 private:
@@ -53,7 +55,7 @@ private:
 
     EffectBase& effect;
     Root root;
-    HeaderPlaceholderView view;
+    EditorHeaderView view;
     vst2::ERect rect{};
     int hostMode = 0;
 };
