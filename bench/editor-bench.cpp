@@ -5,6 +5,9 @@
 //   EditorSteadyFrame  CPU time per steady frame of the open editor: the whole process (llvmpipe's
 //                   rasteriser threads included) and the calling thread alone; effEditIdle is called
 //                   34 ms after the last one, so every call draws a frame.
+//   EditorHeaderBuild  our own part of a frame: the editor view builds its picture (header, title and a
+//                   line in every face) in a draw list and flushes it into a renderer that discards the
+//                   batches, so no GL driver time is counted.
 // Run: cmake --build build --target editor-bench && build/bench/editor-bench
 #include <benchmark/benchmark.h>
 
@@ -150,6 +153,48 @@ void EditorSteadyFrame(benchmark::State& state) {
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 BENCHMARK(EditorSteadyFrame)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// A renderer that takes the batches and draws nothing.
+class DiscardingRenderer final : public tarsk::Renderer {
+public:
+    bool makeCurrent() override { return true; }
+    void release() override {}
+    const char* vendor() const override { return ""; }
+    const char* rendererName() const override { return "discard"; }
+    const char* version() const override { return ""; }
+    void beginFrame() override {}
+    void setView(int, int, int, int, float, float, float, float) override {}
+    void clear() override {}
+    void endFrame() override {}
+    void beginBatches() override {}
+    bool drawBatch(const tarsk::DrawBatch& batch) override {
+        benchmark::DoNotOptimize(batch.vertices);
+        return true;
+    }
+    void endBatches() override {}
+    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 0; }
+    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 0; }
+    void deleteTexture(tarsk::TextureId) override {}
+};
+
+void EditorHeaderBuild(benchmark::State& state) {
+    if (!screen().ok) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tarsk::VerbEffect effect(quietHost);
+    effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+    effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+    DiscardingRenderer renderer;
+    tarsk::DrawList list;
+    tarsk::EditorHeaderView& view = effect.editor()->editorView();
+    for (auto _ : state) {
+        view.drawInto(list, &renderer);
+    }
+    state.counters["draw_calls"] = list.stats().drawCalls;
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+BENCHMARK(EditorHeaderBuild)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

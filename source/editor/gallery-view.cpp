@@ -1,6 +1,8 @@
-// The gallery view: makes its own renderer over the root view's window when the context is created,
-// loads the eleven font maps through the resource opener and draws the gallery every frame.
+// The gallery view: when the context is created it loads the eleven font maps through the resource
+// opener, their textures made by the root view's renderer; every frame it draws the gallery.
 #include "editor/gallery-view.h"
+
+#include <memory>
 
 #include "tarsklib/platform-window.h"
 #include "tarsklib/resource.h"
@@ -10,38 +12,19 @@ namespace tarsk {
 
 namespace {
 constexpr float kFontLodBias = -0.5f;  // a little sharper than the mip level alone gives
-constexpr const char* kRendererName = "OpenGL";
 }  // namespace
 
 const char* const kGalleryFontFiles[kGalleryFontCount] = {
     "hum521n.png", "hum521i.png", "hum521b.png", "hum521bi.png", "orggaran.png", "orggarai.png",
     "orggarab.png", "orggarbi.png", "micr.png", "lcddot.png", "symbols.png"};
 
-bool GalleryView::SurfaceContext::makeCurrent() {
-    PlatformWindow* window = root.platformWindow();
-    return window != nullptr && window->surface().makeCurrent();
-}
-
-void GalleryView::SurfaceContext::release() {
-    PlatformWindow* window = root.platformWindow();
-    if (window != nullptr) {
-        window->surface().release();
-    }
-}
-
-GalleryView::GalleryView(GlRootView& r) : root(r), uiHost(r), renderContext(r) {
+GalleryView::GalleryView(GlRootView& r) : root(r), uiHost(r) {
     flags = viewflag::kTakesButtons | viewflag::kTakesMoves | viewflag::kTakesHover | viewflag::kTakesWheel;
     setHost(&uiHost);
 }
 
-GalleryView::~GalleryView() {
-    // Normally the context went first (contextReleased); otherwise the textures go with the context.
-    if (renderer != nullptr && renderContext.makeCurrent()) {
-        unloadFonts();
-        renderer.reset();
-        renderContext.release();
-    }
-}
+// The fonts gave their textures back when the context went (contextReleased).
+GalleryView::~GalleryView() = default;
 
 void GalleryView::contextCreated(int /*openWindows*/) {
     PlatformWindow* window = root.platformWindow();
@@ -49,12 +32,11 @@ void GalleryView::contextCreated(int /*openWindows*/) {
         setPlatformInput(window->input());
         setClipboard(window->clipboard());
     }
-    renderer = createRenderer(kRendererName, &renderContext);
-    setRenderer(renderer.get());
+    Renderer* renderer = root.renderer();
     for (int i = 0; i < kGalleryFontCount; ++i) {
         fontTable[i] = nullptr;
         std::unique_ptr<MemoryStream> stream = openResource(kGalleryFontFiles[i]);
-        if (stream != nullptr && renderer != nullptr && fonts[i].load(*stream, kFontLodBias, renderer.get())) {
+        if (stream != nullptr && renderer != nullptr && fonts[i].load(*stream, kFontLodBias, renderer)) {
             fontTable[i] = &fonts[i];
         }
     }
@@ -63,7 +45,6 @@ void GalleryView::contextCreated(int /*openWindows*/) {
 void GalleryView::contextReleased(int /*openWindows*/) {
     unloadFonts();
     setRenderer(nullptr);
-    renderer.reset();
     setPlatformInput(nullptr);
     setClipboard(nullptr);
 }
@@ -84,20 +65,15 @@ int GalleryView::loadedFonts() const {
 }
 
 void GalleryView::draw() {
+    // The root view has mapped its renderer onto this view's box.
+    Renderer* renderer = root.renderer();
     if (renderer == nullptr) {
         return;
     }
-    const float w = width();
-    const float h = height();
-    const int pixelsW = static_cast<int>(w);
-    const int pixelsH = static_cast<int>(h);
-    renderer->beginFrame();
-    // The gallery is the root's only child, at the window's origin.
-    renderer->setView(static_cast<int>(x()), static_cast<int>(y()), pixelsW, pixelsH, w, h, 0.0f, 0.0f);
+    setRenderer(renderer);
     beginFrame();
-    drawWidgetGallery(*this, galleryState, fontTable, kGalleryFontCount, 0, w, h);
+    drawWidgetGallery(*this, galleryState, fontTable, kGalleryFontCount, 0, width(), height());
     endFrame();
-    renderer->endFrame();
 }
 
 }  // namespace tarsk

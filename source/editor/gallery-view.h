@@ -3,8 +3,6 @@
 // editor --gallery).
 #pragma once
 
-#include <memory>
-
 #include "tarsklib/gl-root-view.h"
 #include "tarsklib/ui-context.h"
 #include "tarsklib/ui-fontmap.h"
@@ -26,7 +24,8 @@ public:
     explicit GalleryView(GlRootView& root);
     ~GalleryView() override;
 
-    // With the window's context current: the renderer, the font maps and the window's platform services.
+    // With the window's context current: the font maps (textures through the root's renderer) and the
+    // window's platform services.
     void contextCreated(int openWindows) override;
     void contextReleased(int openWindows) override;
     void draw() override;
@@ -35,23 +34,10 @@ public:
     GalleryState& state() { return galleryState; }
 
 private:
-    // The renderer's context: the root view's window surface.
-    class SurfaceContext final : public RenderContext {
-    public:
-        explicit SurfaceContext(GlRootView& root) : root(root) {}
-        bool makeCurrent() override;
-        void release() override;
-
-    private:
-        GlRootView& root;
-    };
-
     void unloadFonts();
 
     GlRootView& root;
     RootViewUiHost uiHost;
-    SurfaceContext renderContext;
-    std::unique_ptr<Renderer> renderer;
     UiFontmap fonts[kGalleryFontCount];
     const UiFontmap* fontTable[kGalleryFontCount] = {};
     GalleryState galleryState;

@@ -88,15 +88,17 @@ uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey) {
     }
 }
 
-EditorWindow::EditorWindow(EffectBase& e, float displayScale) : effect(e), root(*this), view(root) {
-    float scale = displayScale > 0.0f ? displayScale : 1.0f;
+EditorWindow::EditorWindow(EffectBase& e, const EditorSettings& settings) : effect(e), root(*this), view(root) {
+    float scale = settings.displayScale > 0.0f ? settings.displayScale : 1.0f;
     view.setUnit(kUnitPixels * scale);
+    view.setFonts(settings.fontStyle, settings.fontLodBias);
     root.addChild(view);
     applySize(editorPixels(kEditorWidthUnits, scale), editorPixels(kEditorHeightUnits, scale));
 }
 
 EditorWindow::~EditorWindow() {
-    close();
+    // The editor view (a member destroyed before the root view) gives back its textures first.
+    root.destroyWindow();
     if (gallery != nullptr) {
         gallery->detach();
     }

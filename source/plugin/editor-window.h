@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "editor/editor-header-view.h"
+#include "editor/editor-settings.h"
 #include "editor/gallery-view.h"
-#include "editor/header-placeholder-view.h"
 #include "plugin/editor-view.h"
 #include "plugin/vst2-abi.h"
 #include "tarsklib/gl-root-view.h"
@@ -25,7 +26,8 @@ uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey);
 
 class EditorWindow final : public EditorView {
 public:
-    EditorWindow(EffectBase& effect, float displayScale);
+    // The settings give the display scale, the font style and the fonts' LOD bias.
+    EditorWindow(EffectBase& effect, const EditorSettings& settings);
     ~EditorWindow() override;
 
     bool getRect(void* rectOut) override;
@@ -40,7 +42,7 @@ public:
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }
-    HeaderPlaceholderView& editorView() { return view; }
+    EditorHeaderView& editorView() { return view; }
     bool isOpen() const { return root.isOpen(); }
     GalleryView* galleryView() { return gallery.get(); }
 
@@ -59,7 +61,7 @@ private:
 
     EffectBase& effect;
     Root root;
-    HeaderPlaceholderView view;
+    EditorHeaderView view;
     std::unique_ptr<GalleryView> gallery;  // made on request only
     vst2::ERect rect{};
     int hostMode = 0;

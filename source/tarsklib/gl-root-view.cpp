@@ -39,17 +39,58 @@ int GlRootView::openWindowCount() {
 // ---------------------------------------------------------------------------------------------
 // Open and close
 
+bool GlRootView::SurfaceContext::makeCurrent() {
+    if (current) {
+        return true;
+    }
+    if (surface == nullptr || !surface->makeCurrent()) {
+        return false;
+    }
+    current = true;
+    return true;
+}
+
+void GlRootView::SurfaceContext::release() {
+    if (!current) {
+        return;
+    }
+    current = false;
+    if (surface != nullptr) {
+        surface->release();
+    }
+}
+
 GlRootView::GlRootView() {
     record.handler = &GlRootView::onWindowEvent;
     record.user = this;
     setObserver(this);
 }
 
-GlRootView::~GlRootView() {
+GlRootView::~GlRootView() { destroyWindow(); }
+
+void GlRootView::destroyWindow() {
     closeWindow();
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
+    releaseContext();
     window.reset();
+}
+
+void GlRootView::releaseContext() {
+    if (!contextLive) {
+        return;
+    }
+    contextLive = false;
+    int openNow = processWindows().open;  // (the caller holds the lock)
+    // The surface falls back to a drawable of its own when the window has gone with its parent.
+    if (context.makeCurrent()) {
+        walk([openNow](View& v) { v.contextReleased(openNow); });
+        drawer.reset();
+        context.release();
+    } else {
+        drawer.reset();  // its textures go with the context; it deletes nothing
+    }
+    list.flush(nullptr);  // nothing half-built survives into the next context
 }
 
 bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMode) {
@@ -59,6 +100,7 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
     if (window != nullptr && !window->adopt(parent, width, height)) {
+        releaseContext();
         window.reset();  // the kept window cannot go there: a new one
     }
     if (window == nullptr) {
@@ -75,10 +117,16 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     rect[2] = static_cast<int16_t>(width);
     rect[3] = static_cast<int16_t>(height);
     resizeTo(static_cast<float>(width), static_cast<float>(height));
-    int openNow = windows.open;
-    if (window->surface().makeCurrent()) {
-        walk([openNow](View& v) { v.contextCreated(openNow); });
-        window->surface().release();
+    // A kept window brings its context back with the renderer and everything the views uploaded.
+    if (!contextLive) {
+        int openNow = windows.open;
+        context.attach(&window->surface());
+        if (context.makeCurrent()) {
+            drawer = createRenderer(kRendererName, &context);
+            walk([openNow](View& v) { v.contextCreated(openNow); });
+            context.release();
+            contextLive = true;
+        }
     }
     window->show();
     firstFrameDone = false;
@@ -91,14 +139,9 @@ void GlRootView::closeWindow() {
     }
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
-    int openNow = windows.open;
-    // The surface falls back to a drawable of its own when the window has gone with its parent.
-    if (window->surface().makeCurrent()) {
-        walk([openNow](View& v) { v.contextReleased(openNow); });
-        window->surface().release();
-    }
     record.timerId = 0;
     if (!window->park()) {
+        releaseContext();
         window.reset();
     }
     opened = false;
@@ -136,13 +179,19 @@ bool GlRootView::drawFrame() {
     if (!opened) {
         return false;
     }
-    GlSurface& surface = window->surface();
-    if (!surface.makeCurrent()) {
+    if (!context.makeCurrent()) {
         return false;
     }
-    surface.clear(0.0f, 0.0f, 0.0f, 0.0f);
+    Renderer* r = drawer.get();
+    if (r != nullptr) {
+        r->beginFrame();
+        r->clear();
+    } else {
+        window->surface().clear(0.0f, 0.0f, 0.0f, 0.0f);  // no renderer: an empty editor
+    }
     // Each view before its children; a child's viewport is its box clipped to its parent's.
-    auto drawView = [&surface](auto& self, View& view, float parentX, float parentY, const Box* clip) -> void {
+    DrawList& views = list;
+    auto drawView = [r, &views](auto& self, View& view, float parentX, float parentY, const Box* clip) -> void {
         float ax = parentX + view.x();
         float ay = parentY + view.y();
         Box box{ax, ay, ax + view.width(), ay + view.height()};
@@ -152,18 +201,15 @@ bool GlRootView::drawFrame() {
             box.x1 = std::min(box.x1, clip->x1);
             box.y1 = std::min(box.y1, clip->y1);
         }
-        if (box.x1 > box.x0 && box.y1 > box.y0) {
-            GlViewBox vb;
-            vb.viewportX = static_cast<int>(std::lround(box.x0));
-            vb.viewportY = static_cast<int>(std::lround(box.y0));
+        if (r != nullptr && box.x1 > box.x0 && box.y1 > box.y0) {
             // Sizes to the nearest whole pixel (the boxes are never negative in size).
-            vb.viewportWidth = static_cast<int>(box.x1 - box.x0 + 0.5f);
-            vb.viewportHeight = static_cast<int>(box.y1 - box.y0 + 0.5f);
-            vb.offsetX = box.x0 - ax;
-            vb.offsetY = box.y0 - ay;
-            vb.width = box.x1 - box.x0;
-            vb.height = box.y1 - box.y0;
-            surface.setViewBox(vb);
+            r->setView(static_cast<int>(std::lround(box.x0)), static_cast<int>(std::lround(box.y0)),
+                       static_cast<int>(box.x1 - box.x0 + 0.5f), static_cast<int>(box.y1 - box.y0 + 0.5f),
+                       box.x1 - box.x0, box.y1 - box.y0, box.x0 - ax, box.y0 - ay);
+            // Every view starts from the list's defaults.
+            views.setLayer(0);
+            views.setBlend(kBlendAlpha);
+            views.resetClip();
             view.draw();
         }
         View* first = view.firstChild();
@@ -178,8 +224,11 @@ bool GlRootView::drawFrame() {
         } while (c != first);
     };
     drawView(drawView, *this, -static_cast<float>(rect[0]), -static_cast<float>(rect[1]), nullptr);
-    surface.present();
-    surface.release();
+    if (r != nullptr) {
+        r->endFrame();
+    }
+    window->surface().present();
+    context.release();
     ++frameCount;
     return true;
 }
@@ -371,10 +420,10 @@ void GlRootView::rebuildContext() {
     WindowCount& windows = processWindows();
     LockGuard guard = LockGuard::locked(windows.lock);
     int openNow = windows.open;
-    if (window->surface().makeCurrent()) {
+    if (context.makeCurrent()) {
         walk([openNow](View& v) { v.contextReleased(openNow); });
         walk([openNow](View& v) { v.contextCreated(openNow); });
-        window->surface().release();
+        context.release();
     }
 }
 

@@ -246,22 +246,4 @@ void GlxSurface::clear(float r, float g, float b, float a) {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void GlxSurface::setViewBox(const GlViewBox& box) {
-    glViewport(box.viewportX, box.viewportY, box.viewportWidth, box.viewportHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    if (box.width > 0.0f && box.height > 0.0f) {
-        glTranslatef(-1.0f, -1.0f, 0.0f);
-        glScalef(2.0f / box.width, 2.0f / box.height, 1.0f);
-        glTranslatef(-box.offsetX, -box.offsetY, 0.0f);
-    }
-}
-
-void GlxSurface::fillRect(float x0, float y0, float x1, float y1, const float rgba[4]) {
-    glColor4f(rgba[0], rgba[1], rgba[2], rgba[3]);
-    glRectf(x0, y0, x1, y1);
-}
-
 }  // namespace tarsk

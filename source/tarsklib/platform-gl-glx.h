@@ -36,8 +36,6 @@ public:
     void present() override;
     int sampleCount() const override { return samples; }
     void clear(float r, float g, float b, float a) override;
-    void setViewBox(const GlViewBox& box) override;
-    void fillRect(float x0, float y0, float x1, float y1, const float rgba[4]) override;
 
     bool swapIntervalSet() const { return swapIntervalOff; }
 

@@ -4,18 +4,6 @@
 
 namespace tarsk {
 
-// Where one view draws: its viewport in window pixels (y up) and the part of the view it shows.
-struct GlViewBox {
-    int viewportX = 0;
-    int viewportY = 0;
-    int viewportWidth = 0;
-    int viewportHeight = 0;
-    float offsetX = 0.0f;  // view pixels clipped away on the left and at the bottom
-    float offsetY = 0.0f;
-    float width = 0.0f;  // view pixels shown across the viewport
-    float height = 0.0f;
-};
-
 class GlSurface {
 public:
     virtual ~GlSurface() = default;
@@ -29,12 +17,9 @@ public:
     // Samples per pixel of the chosen configuration (0 without multisampling).
     virtual int sampleCount() const = 0;
 
-    // ---- drawing, with the context current ----
+    // Clears the colour buffer (context current): what a frame shows when no renderer could be made.
+    // Everything else is drawn by the renderer.
     virtual void clear(float r, float g, float b, float a) = 0;
-    // Viewport and matrices so that view pixel (0, 0) is the box's bottom-left corner, y up.
-    virtual void setViewBox(const GlViewBox& box) = 0;
-    // A filled rectangle in view pixels; the placeholder drawing until the draw-list renderer draws.
-    virtual void fillRect(float x0, float y0, float x1, float y1, const float rgba[4]) = 0;
 };
 
 }  // namespace tarsk

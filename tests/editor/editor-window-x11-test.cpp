@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,12 +57,13 @@ size_t residentBytes() {
     return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
-bool isTitleOrange(unsigned long pixel) {
-    unsigned r = (pixel >> 16) & 0xFF;
-    unsigned g = (pixel >> 8) & 0xFF;
-    unsigned b = pixel & 0xFF;
-    return r > 200 && g > 90 && g < 150 && b < 60;
+// The editor's background colour (0.13, 0.14, 0.16), within one step of rounding.
+bool isEditorBackground(unsigned long pixel) {
+    auto near = [](unsigned value, unsigned expected) { return value + 1 >= expected && value <= expected + 1; };
+    return near((pixel >> 16) & 0xFF, 0x21) && near((pixel >> 8) & 0xFF, 0x24) && near(pixel & 0xFF, 0x29);
 }
+
+unsigned brightness(unsigned long pixel) { return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF); }
 
 class EditorWindowX11 : public testing::Test {
 protected:
@@ -138,8 +140,8 @@ protected:
 
     static void* parentPointer(Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); }
 
-    // Orange title pixels inside the screen area of a window.
-    int orangePixels(Window w) {
+    // Pixels of the editor's background colour inside the screen area of a window.
+    int backgroundPixels(Window w) {
         XSync(host, False);
         int x = 0;
         int y = 0;
@@ -152,7 +154,7 @@ protected:
         int count = 0;
         for (int row = 0; row < kEditorHeight; ++row) {
             for (int col = 0; col < kEditorWidth; ++col) {
-                count += isTitleOrange(XGetPixel(image, col, row)) ? 1 : 0;
+                count += isEditorBackground(XGetPixel(image, col, row)) ? 1 : 0;
             }
         }
         XDestroyImage(image);
@@ -238,8 +240,8 @@ TEST_F(EditorWindowX11, TwoInstancesDrawTheirOwnEditorsAtOnce) {
         EXPECT_TRUE(idleUntilFrames(first, n));
         EXPECT_TRUE(idleUntilFrames(second, n));
     }
-    EXPECT_GT(orangePixels(parentA), 1000);
-    EXPECT_GT(orangePixels(parentB), 1000);
+    EXPECT_GT(backgroundPixels(parentA), 100000);
+    EXPECT_GT(backgroundPixels(parentB), 100000);
     // Each editor has a window and a connection of its own.
     EXPECT_NE(first.editor()->rootView().platformWindow()->nativeHandle(),
               second.editor()->rootView().platformWindow()->nativeHandle());
@@ -340,7 +342,7 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     Window parent = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
     idleFor(effect, 60);
-    HeaderPlaceholderView& view = effect.editor()->editorView();
+    EditorHeaderView& view = effect.editor()->editorView();
     Window editor = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
 
     // A real click (through XTest) in the middle of the editor.
@@ -442,7 +444,7 @@ TEST_F(EditorWindowX11, StopsDrawingWhileHiddenAndRedrawsWhenShown) {
     XMapWindow(host, parent);
     XSync(host, False);
     EXPECT_TRUE(idleUntilFrames(effect, hidden + 1));
-    EXPECT_GT(orangePixels(parent), 1000);
+    EXPECT_GT(backgroundPixels(parent), 100000);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
@@ -480,11 +482,10 @@ TEST_F(EditorWindowX11, ChildViewsDrawInTheirOwnCoordinatesClippedToTheirParent)
     struct Marker final : View {
         GlRootView* root = nullptr;
         void draw() override {
-            static constexpr float kBlue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
-            static constexpr float kGreen[4] = {0.0f, 1.0f, 0.0f, 1.0f};
-            GlSurface& surface = root->platformWindow()->surface();
-            surface.fillRect(0.0f, 0.0f, width(), height(), kBlue);
-            surface.fillRect(10.0f, 10.0f, 20.0f, 20.0f, kGreen);
+            DrawList& list = root->drawList();
+            list.fillRect({width() / 2, height() / 2, width() / 2, height() / 2}, {0.0f, 0.0f, 1.0f, 1.0f});
+            list.fillRect({15.0f, 15.0f, 5.0f, 5.0f}, {0.0f, 1.0f, 0.0f, 1.0f});
+            list.flush(root->renderer());
         }
     } marker;
     VerbEffect effect(FakeHost::callback);
@@ -660,15 +661,56 @@ TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfTheEditor) {
     ASSERT_FALSE(pixels.empty());
     EXPECT_EQ(width, kEditorWidth);
     EXPECT_EQ(height, kEditorHeight);
-    // Not blank: the background fills the top, the header's metal and title the bottom 4u.
     auto at = [&](int x, int y) {
         const uint8_t* p = &pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
         return (static_cast<unsigned long>(p[0]) << 16) | (static_cast<unsigned long>(p[1]) << 8) | p[2];
     };
-    EXPECT_TRUE(isTitleOrange(at(60, height - 40)));
-    unsigned long background = at(width / 2, 40);
-    EXPECT_NE(background, 0ul);
-    EXPECT_NE(background, at(width / 2, height - 10));
+    // Rows of the picture run from the top; the header is the bottom 4u = 80 rows.
+    const int headerTop = height - 80;
+    EXPECT_TRUE(isEditorBackground(at(width - 4, 4)));
+    EXPECT_TRUE(isEditorBackground(at(width - 4, headerTop - 4)));
+    // The metal: textured (many different greys along a row and down a column, right of the title)
+    // and far brighter than the background above it.
+    std::set<unsigned long> alongRow;
+    std::set<unsigned long> downColumn;
+    unsigned long metalSum = 0;
+    for (int x = 400; x < 630; ++x) {
+        alongRow.insert(at(x, height - 40));
+        metalSum += brightness(at(x, height - 40));
+    }
+    for (int y = headerTop + 4; y < height - 4; ++y) {
+        downColumn.insert(at(width - 20, y));
+    }
+    EXPECT_GT(alongRow.size(), 10u);
+    EXPECT_GT(downColumn.size(), 10u);
+    EXPECT_GT(metalSum / 230, 3 * brightness(at(width - 4, headerTop - 4)));
+    // The title, near the left of the header's upper line: text darker than any metal of the same rows
+    // where no text is. Not upside down: none in the header's lowest line.
+    auto textPixels = [&](int top, int bottom) {
+        unsigned darkestMetal = 3 * 255;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 480; x < 630; ++x) {
+                darkestMetal = std::min(darkestMetal, brightness(at(x, y)));
+            }
+        }
+        int n = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 4; x < 200; ++x) {
+                n += brightness(at(x, y)) + 30 < darkestMetal ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    EXPECT_GT(textPixels(headerTop + 2, headerTop + 20), 100);
+    EXPECT_EQ(textPixels(height - 20, height - 2), 0);
+    // Sample text in the faces above the header: light pixels on the background of the content area.
+    int light = 0;
+    for (int y = 0; y < headerTop; ++y) {
+        for (int x = 0; x < width; ++x) {
+            light += brightness(at(x, y)) > 3 * 150 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(light, 2000);
     // Kept beside the build for the README's Editor section.
     if (const char* buildDir = std::getenv("TARSK_BUILD_DIR")) {
         std::error_code ignored;

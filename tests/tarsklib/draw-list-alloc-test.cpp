@@ -3,9 +3,6 @@
 // the C++ allocation operators (not under sanitizers, which replace them themselves).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
