@@ -8,6 +8,10 @@ namespace tarsk {
 // Commands the effect object posts to the editor window's command ring.
 constexpr uint32_t kEditorCommandProgramsReplaced = 3;
 
+// effVendorSpecific index of our own: show the widget gallery instead of the pages (answered 1 when taken;
+// only before effEditOpen).
+constexpr int32_t kVendorIndexGallery = ('T' << 24) | ('k' << 16) | ('G' << 8) | 'y';
+
 class EditorView {
 public:
     virtual ~EditorView() = default;
@@ -23,6 +27,8 @@ public:
     virtual void idle() {}
     // effEditKeyDown / effEditKeyUp: character in index, virtual key in value, modifiers in opt.
     // Answers whether the editor took the key (a key not taken stays with the host).
+    // Shows the widget gallery in place of the pages from the next open; answers whether it did.
+    virtual bool showGallery() { return false; }
     virtual bool hostKey(bool /*down*/, int32_t /*character*/, intptr_t /*virtualKey*/, float /*modifiers*/) {
         return false;
     }

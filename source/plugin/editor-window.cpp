@@ -1,6 +1,7 @@
 // EditorWindow: editor opcodes, the idle-driven frame and the keys hosts hand over.
 #include "plugin/editor-window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "plugin/effect-base.h"
@@ -98,6 +99,9 @@ EditorWindow::EditorWindow(EffectBase& e, const EditorSettings& settings) : effe
 EditorWindow::~EditorWindow() {
     // The editor view (a member destroyed before the root view) gives back its textures first.
     root.destroyWindow();
+    if (gallery != nullptr) {
+        gallery->detach();
+    }
 }
 
 void EditorWindow::applySize(int width, int height) {
@@ -107,6 +111,22 @@ void EditorWindow::applySize(int width, int height) {
     rect.right = static_cast<int16_t>(width);
     root.resizeTo(static_cast<float>(width), static_cast<float>(height));
     view.resizeTo(static_cast<float>(width), static_cast<float>(height));
+    if (gallery != nullptr) {
+        gallery->resizeTo(static_cast<float>(width), static_cast<float>(height));
+    }
+}
+
+bool EditorWindow::showGallery() {
+    if (root.isOpen()) {
+        return false;
+    }
+    if (gallery == nullptr) {
+        gallery = std::make_unique<GalleryView>(root);
+        view.detach();
+        root.addChild(*gallery);
+    }
+    applySize(std::max<int>(kGalleryWidth, rect.right - rect.left), std::max<int>(kGalleryHeight, rect.bottom - rect.top));
+    return true;
 }
 
 bool EditorWindow::getRect(void* rectOut) {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "editor/editor-header-view.h"
 #include "editor/editor-settings.h"
+#include "editor/gallery-view.h"
 #include "plugin/editor-view.h"
 #include "plugin/vst2-abi.h"
 #include "tarsklib/gl-root-view.h"
@@ -34,11 +36,15 @@ public:
     bool postCommand(uint32_t command) override;
     void idle() override;
     bool hostKey(bool down, int32_t character, intptr_t virtualKey, float modifiers) override;
+    // The widget gallery replaces the editor view (only while the window is closed) and the editor
+    // rectangle grows to the gallery's size.
+    bool showGallery() override;
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }
     EditorHeaderView& editorView() { return view; }
     bool isOpen() const { return root.isOpen(); }
+    GalleryView* galleryView() { return gallery.get(); }
 
 private:
     class Root final : public GlRootView {
@@ -56,6 +62,7 @@ private:
     EffectBase& effect;
     Root root;
     EditorHeaderView view;
+    std::unique_ptr<GalleryView> gallery;  // made on request only
     vst2::ERect rect{};
     int hostMode = 0;
 };

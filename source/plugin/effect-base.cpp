@@ -361,6 +361,11 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
                 return editorView->open(ptr) ? 1 : 0;
             }
             return 0;
+        case effVendorSpecific:
+            if (index == kVendorIndexGallery && (aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->showGallery() ? 1 : 0;
+            }
+            return 0;
         case effEditClose:
             if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
                 editorView->close();

@@ -96,6 +96,7 @@ enum EffectOpcode : int32_t {
     effGetVendorString = 47,
     effGetProductString = 48,
     effGetVendorVersion = 49,
+    effVendorSpecific = 50,
     effCanDo = 51,
     effGetTailSize = 52,
     effGetParameterProperties = 56,

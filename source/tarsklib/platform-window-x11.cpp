@@ -10,7 +10,9 @@
 
 #include <atomic>
 
+#include "tarsklib/platform-clipboard-x11.h"
 #include "tarsklib/platform-gl-glx.h"
+#include "tarsklib/platform-input-x11.h"
 
 namespace tarsk {
 
@@ -240,6 +242,8 @@ std::unique_ptr<X11Window> X11Window::create(uintptr_t parent, int width, int he
         XFree(choice.visual);
         return nullptr;
     }
+    w->keys = std::make_unique<X11Input>(display);
+    w->selection = std::make_unique<X11Clipboard>(display, w->window);
     w->gl = std::make_unique<GlxSurface>(display, w->window, choice, w->colormap);
     XFree(choice.visual);
     if (!w->gl->create()) {
@@ -277,6 +281,8 @@ X11Window::~X11Window() {
     }
     {
         XErrorTrap trap(connection);
+        selection.reset();
+        keys.reset();
         gl.reset();
         if (window != 0 && !gone) {
             XDestroyWindow(connection, window);
@@ -290,6 +296,10 @@ X11Window::~X11Window() {
 
 // ---------------------------------------------------------------------------------------------
 // Events
+
+PlatformInput* X11Window::input() { return keys.get(); }
+
+ClipboardSource* X11Window::clipboard() { return selection.get(); }
 
 void X11Window::pumpEvents() {
     XErrorTrap trap(connection);
@@ -364,6 +374,11 @@ void X11Window::translate(XEvent& xe) {
         case MapNotify:
             exposed = true;
             return;
+        case SelectionNotify:
+            if (selection != nullptr) {
+                selection->selectionNotify(xe.xselection);
+            }
+            return;
         case VisibilityNotify:
             fullyObscured = xe.xvisibility.state == VisibilityFullyObscured;
             if (!fullyObscured) {
@@ -397,9 +412,14 @@ void X11Window::keyEvent(XKeyEvent& key, bool pressed) {
     if (pressed) {
         KeySym symbol = NoSymbol;
         char text[8];
-        XLookupString(&key, text, sizeof(text), &symbol, nullptr);
+        const int length = XLookupString(&key, text, sizeof(text), &symbol, nullptr);
         if (symbol != NoSymbol) {
             GlEvent e = translateKeySymbol(symbol);
+            // Ctrl with a letter gives the letter's control character (Ctrl+V, 22, pastes in a text area).
+            const bool letter = (symbol >= XK_a && symbol <= XK_z) || (symbol >= XK_A && symbol <= XK_Z);
+            if ((key.state & ControlMask) != 0 && letter && length == 1 && text[0] > 0 && text[0] < 0x20) {
+                e = tarsk::keyEvent(static_cast<uint32_t>(text[0]), 0);
+            }
             taken = record != nullptr && record->handler != nullptr && record->handler(this, &e, record->user);
         }
     }

@@ -13,6 +13,8 @@
 namespace tarsk {
 
 class GlxSurface;
+class X11Input;
+class X11Clipboard;
 
 // While one exists on a thread, X errors of its display are counted instead of reaching Xlib's
 // default handler (which ends the process). The handler is process-wide: it is installed only for
@@ -61,6 +63,9 @@ public:
     bool park() override;
     bool adopt(uintptr_t parent, int width, int height) override;
 
+    PlatformInput* input() override;
+    ClipboardSource* clipboard() override;
+
     Display* display() const { return connection; }
     bool isGone() const { return gone; }
 
@@ -78,6 +83,8 @@ private:
     Window hostTopLevel = 0;
     Colormap colormap = 0;
     std::unique_ptr<GlxSurface> gl;
+    std::unique_ptr<X11Input> keys;
+    std::unique_ptr<X11Clipboard> selection;
     GlWindowRecord* record = nullptr;
     int hostMode = 0;
     int sizeW = 0;

@@ -11,6 +11,9 @@
 
 namespace tarsk {
 
+class PlatformInput;
+class ClipboardSource;
+
 // The editor host modes (kept by the window; they decide where keys the editor does not take go).
 constexpr int kWindowHostModeDefault = 0;
 constexpr int kWindowHostModeKeysStay1 = 1;
@@ -41,6 +44,10 @@ public:
     // Moves a parked window into a new parent at the given size (not yet shown); answers false when
     // the parent cannot take it, in which case the owner destroys it and makes a new one.
     virtual bool adopt(uintptr_t parent, int width, int height) = 0;
+    // The modifier keys and the system clipboard of the window's own connection (owned by the window;
+    // null where the backend has none).
+    virtual PlatformInput* input() { return nullptr; }
+    virtual ClipboardSource* clipboard() { return nullptr; }
 };
 
 // Creates the child window (not yet shown) and its GL context in the parent window (a native handle).

@@ -14,14 +14,16 @@
 #include "host/host-window-x11.h"
 #include "host/plugin-host.h"
 #include "host/program-file.h"
+#include "plugin/editor-view.h"
 
 namespace tarskhost {
 
 const char* const kEditorUsage =
-    "  editor PLUGIN.so [--program FILE.fxp] [--screenshot OUT.png] [--frames N]\n"
+    "  editor PLUGIN.so [--program FILE.fxp] [--gallery] [--screenshot OUT.png] [--frames N]\n"
     "                    open the plug-in's editor in a window, with noise playing through the\n"
     "                    plug-in, until the window is closed or Ctrl-C; --screenshot writes the\n"
-    "                    editor's picture as PNG after N frames of 33 ms (default 5) and exits\n";
+    "                    editor's picture as PNG after N frames of 33 ms (default 5) and exits;\n"
+    "                    --gallery shows the plug-in's widget gallery instead of its pages\n";
 
 namespace {
 
@@ -44,6 +46,7 @@ struct EditorOptions {
     std::string programPath;
     std::string screenshotPath;
     int frames = kDefaultScreenshotFrames;
+    bool gallery = false;
 };
 
 int usageError(const std::string& message) {
@@ -77,6 +80,8 @@ int parseOptions(const std::vector<std::string>& args, EditorOptions& options) {
                 }
                 options.frames = static_cast<int>(n);
             }
+        } else if (a == "--gallery") {
+            options.gallery = true;
         } else if (!a.empty() && a[0] == '-') {
             return usageError("unknown option '" + a + "'");
         } else if (options.pluginPath.empty()) {
@@ -184,6 +189,11 @@ int runEditor(const std::vector<std::string>& args) {
     }
     host.dispatch(vst2::effStartProcess);
 
+    // The gallery is asked for before the size: the editor rectangle then has the gallery's size.
+    if (options.gallery && host.dispatch(vst2::effVendorSpecific, tarsk::kVendorIndexGallery) != 1) {
+        host.unload();
+        return failure("the plug-in has no widget gallery");
+    }
     // Like the hosts that ask before opening; asked again after opening, like the others.
     int width = kFallbackWidth;
     int height = kFallbackHeight;
