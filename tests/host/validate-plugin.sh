@@ -17,6 +17,9 @@ cleanup() {
 trap cleanup EXIT
 
 unset DISPLAY
+# Mesa's software rasteriser draws on the calling thread, as in the other editor tests: its own worker
+# threads are not built for the thread sanitizer, which reports races inside the driver.
+export LP_NUM_THREADS=0 MESA_SHADER_CACHE_DISABLE=true
 if command -v Xvfb > /dev/null 2>&1; then
   # Xvfb chooses a free display and writes its number once it accepts connections.
   number_file=$(mktemp)
