@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "editor/x11-clipboard-owner.h"
+#include "editor/mesa-driver-keeper.h"
 #include "host/xvfb-server.h"
 #include "plugin/editor-window.h"
 #include "plugin/fake-host.h"
@@ -39,6 +40,9 @@ protected:
         server = std::make_unique<tarskhost::XvfbServer>();
         std::string error;
         serverError = server->start(error) ? "" : error;
+        if (serverError.empty()) {
+            test::keepMesaDriverLoaded();
+        }
     }
     static void TearDownTestSuite() { server.reset(); }
     void SetUp() override {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "editor/x11-clipboard-owner.h"
+#include "editor/mesa-driver-keeper.h"
 #include "host/xvfb-server.h"
 #include "tarsklib/platform-window.h"
 #include "tarsklib/resource.h"
@@ -33,6 +34,9 @@ protected:
         server = std::make_unique<tarskhost::XvfbServer>();
         std::string error;
         serverError = server->start(error) ? "" : error;
+        if (serverError.empty()) {
+            test::keepMesaDriverLoaded();
+        }
     }
     static void TearDownTestSuite() { server.reset(); }
 
