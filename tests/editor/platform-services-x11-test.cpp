@@ -35,7 +35,7 @@ protected:
         std::string error;
         serverError = server->start(error) ? "" : error;
         if (serverError.empty()) {
-            test::keepMesaDriverLoaded();
+            ::test::keepMesaDriverLoaded();
         }
     }
     static void TearDownTestSuite() { server.reset(); }
