@@ -17,13 +17,13 @@ namespace tarsk::fontmaps {
 struct FaceChain::State {
     FT_Library library = nullptr;
     std::vector<FT_Face> faces;
-    std::vector<FaceSpec> specs;
+    std::vector<FaceSource> sources;
     double pixelsPerEm = 0;
 };
 
-bool parseFaceSpec(const std::string& text, FaceSpec& out) {
+bool parseFaceSource(const std::string& text, FaceSource& out) {
     const size_t at = text.rfind('@');
-    out = FaceSpec{};
+    out = FaceSource{};
     if (at == std::string::npos) {
         out.path = text;
         return !text.empty();
@@ -46,22 +46,22 @@ FaceChain::~FaceChain() {
     }
 }
 
-bool FaceChain::open(const std::vector<FaceSpec>& specs, double pixelsPerEm, std::string& error) {
-    if (specs.empty() || state_->library != nullptr || FT_Init_FreeType(&state_->library) != 0) {
+bool FaceChain::open(const std::vector<FaceSource>& sources, double pixelsPerEm, std::string& error) {
+    if (sources.empty() || state_->library != nullptr || FT_Init_FreeType(&state_->library) != 0) {
         error = "no face given, or FreeType could not start";
         return false;
     }
     state_->pixelsPerEm = pixelsPerEm;
-    for (const FaceSpec& spec : specs) {
+    for (const FaceSource& source : sources) {
         FT_Face face = nullptr;
-        if (FT_New_Face(state_->library, spec.path.c_str(), 0, &face) != 0) {
-            error = "cannot open the face " + spec.path;
+        if (FT_New_Face(state_->library, source.path.c_str(), 0, &face) != 0) {
+            error = "cannot open the face " + source.path;
             return false;
         }
         state_->faces.push_back(face);
-        state_->specs.push_back(spec);
+        state_->sources.push_back(source);
         if (!FT_IS_SCALABLE(face) || FT_Set_Char_Size(face, 0, std::lround(pixelsPerEm * 64), 72, 72) != 0) {
-            error = "the face " + spec.path + " does not scale";
+            error = "the face " + source.path + " does not scale";
             return false;
         }
     }
@@ -86,7 +86,7 @@ bool FaceChain::render(uint32_t codePoint, uint32_t source, int faceIndex, Glyph
         return false;
     }
     FT_GlyphSlot slot = face->glyph;
-    const double strength = state_->specs[static_cast<size_t>(faceIndex)].embolden * state_->pixelsPerEm;
+    const double strength = state_->sources[static_cast<size_t>(faceIndex)].embolden * state_->pixelsPerEm;
     if (strength > 0 && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
         // Grow the strokes (less in height, to keep the x-height), then move the glyph so that its left side
         // bearing and baseline stay where they were; the advance grows by the added width.
@@ -147,7 +147,7 @@ std::string FaceChain::name() const {
     if (face->style_name != nullptr) {
         name += std::string(" ") + face->style_name;
     }
-    if (state_->specs.front().embolden > 0) {
+    if (state_->sources.front().embolden > 0) {
         name += " emboldened";
     }
     return name;

@@ -10,13 +10,13 @@
 
 namespace tarsk::fontmaps {
 
-struct FaceSpec {
+struct FaceSource {
     std::string path;
     double embolden = 0;  // outline growth as a fraction of the em (0: the face as it is)
 };
 
 // Parses "PATH" or "PATH@EMBOLDEN". Answers false for a malformed strength.
-bool parseFaceSpec(const std::string& text, FaceSpec& out);
+bool parseFaceSource(const std::string& text, FaceSource& out);
 
 class FaceChain {
 public:
@@ -25,7 +25,7 @@ public:
     FaceChain(const FaceChain&) = delete;
     FaceChain& operator=(const FaceChain&) = delete;
 
-    bool open(const std::vector<FaceSpec>& specs, double pixelsPerEm, std::string& error);
+    bool open(const std::vector<FaceSource>& sources, double pixelsPerEm, std::string& error);
 
     // Index of the first face that has a glyph for the code point, or -1.
     int faceFor(uint32_t codePoint) const;

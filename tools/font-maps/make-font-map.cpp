@@ -50,7 +50,7 @@ struct Options {
     int atlasSize = 0;
     int mipLevels = 2;
     std::string name;
-    std::vector<FaceSpec> faces;
+    std::vector<FaceSource> faces;
 };
 
 void usage() {
@@ -81,11 +81,11 @@ bool parse(int argc, char** argv, Options& options) {
         } else if (argument.rfind("--", 0) == 0) {
             return false;
         } else {
-            FaceSpec spec;
-            if (!parseFaceSpec(argument, spec)) {
+            FaceSource source;
+            if (!parseFaceSource(argument, source)) {
                 return false;
             }
-            options.faces.push_back(spec);
+            options.faces.push_back(source);
         }
     }
     if (options.kind == "text") {
