@@ -153,6 +153,13 @@ void EditorWindow::close() { root.closeWindow(); }
 
 bool EditorWindow::postCommand(uint32_t command) { return root.postCommand(command); }
 
+bool EditorWindow::requestSize(int width, int height) {
+    if (width <= 0 || height <= 0 || width > kLargestWindowSide || height > kLargestWindowSide) {
+        return false;
+    }
+    return root.postCommand(command::kRebuild, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+}
+
 void EditorWindow::idle() { root.tick(tickCountMs()); }
 
 bool EditorWindow::hostKey(bool down, int32_t character, intptr_t virtualKey, float /*modifiers*/) {

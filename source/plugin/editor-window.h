@@ -39,6 +39,8 @@ public:
     // The widget gallery replaces the editor view (only while the window is closed) and the editor
     // rectangle grows to the gallery's size.
     bool showGallery() override;
+    // Asks for a new window size (pixels): the window, the views and the host follow between frames.
+    bool requestSize(int width, int height);
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }

@@ -3,6 +3,8 @@
 // Index: change flags | construction | lifecycle | programs | chunks | editor exchange | processing
 #include "plugin/verb-effect.h"
 
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -116,7 +118,33 @@ void VerbEffect::close() {
 void VerbEffect::setSampleRate() { changes.setAll(); }
 // The engine takes the host's tempo with every block (process, below) and re-cooks only a program
 // synced to it, keeping what the lines hold; a tempo change is not a program change.
-void VerbEffect::tempoChanged() {}
+void VerbEffect::tempoChanged() {
+    float bpm = hostTempo();
+    if (std::isfinite(bpm) && bpm >= kMinTempo && bpm <= kMaxTempo) {
+        editorTempo.store(bpm, std::memory_order_relaxed);
+    }
+}
+
+float VerbEffect::tempo() const { return editorTempo.load(std::memory_order_relaxed); }
+
+LoadFigures VerbEffect::loadFigures() const {
+    // The audio thread publishes each word atomically; a figure read mid-update mixes two intervals,
+    // which a display shrugs off.
+    auto& published = const_cast<LoadFigures&>(engine.loadFigures());
+    LoadFigures out;
+    out.load = std::atomic_ref<float>(published.load).load(std::memory_order_relaxed);
+    out.cycles = std::atomic_ref<uint64_t>(published.cycles).load(std::memory_order_relaxed);
+    out.samples = std::atomic_ref<uint32_t>(published.samples).load(std::memory_order_relaxed);
+    out.controlPeriods = std::atomic_ref<uint32_t>(published.controlPeriods).load(std::memory_order_relaxed);
+    out.callbacks = std::atomic_ref<uint32_t>(published.callbacks).load(std::memory_order_relaxed);
+    return out;
+}
+
+void VerbEffect::requestEditorSize(int width, int height) {
+    if (editorWindow != nullptr) {
+        editorWindow->requestSize(width, height);
+    }
+}
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
@@ -270,17 +298,19 @@ bool VerbEffect::snapshot(ProgramSnapshot& out) {
     return true;
 }
 
-bool VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[4]) {
+CommitResult VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[kChangeFlagCount]) {
     bool nameChanged = false;
+    CommitResult result = CommitResult::unchanged;
     {
         LockGuard guard = LockGuard::locked(programLock);
         ++changeCounter;
         if (changeCounter != edited.counter + 1) {
-            return false;  // somebody else wrote in between: this frame's edits are dropped
+            return CommitResult::dropped;  // somebody else wrote in between: this frame's edits are dropped
         }
         if (!(edited.record == working)) {
             nameChanged = std::memcmp(edited.record.name(), working.name(), kNameBytes) != 0;
             working = edited.record;
+            result = CommitResult::written;
             target.store(edited.editTarget, std::memory_order_release);
             changes.merge(changeMask);
         } else if (edited.editTarget != target.load(std::memory_order_relaxed)) {
@@ -298,7 +328,7 @@ bool VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[
     if (nameChanged) {
         updateDisplay();
     }
-    return true;
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------
