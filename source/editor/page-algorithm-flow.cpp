@@ -71,7 +71,10 @@ public:
     }
 
     void box(float x, float y, float halfWidth, float halfHeight, const UiColour& fill, const UiColour& edge) {
+        // The fill one layer down, under the lines that cross it.
+        list.setLayer(list.layer() - 1);
         list.fillRect(UiRect{ox + x * u, oy + y * u, halfWidth * u, halfHeight * u}, fill);
+        list.setLayer(list.nextLayer());
         line(x - halfWidth, y - halfHeight, x + halfWidth, y - halfHeight, edge);
         line(x + halfWidth, y - halfHeight, x + halfWidth, y + halfHeight, edge);
         line(x + halfWidth, y + halfHeight, x - halfWidth, y + halfHeight, edge);

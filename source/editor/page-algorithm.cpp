@@ -178,7 +178,10 @@ void drawDelaysTab(Editor& editor) {
     const float originY = page != nullptr ? page->originY : 0.0f;
 
     editor.pushGroup(kGroupBody, UiPoint{0.0f, 0.0f});
-    editor.drawList().fillRect(UiRect{originX + 9.5f * u, originY + 6.25f * u, 6.25f * u, 3.0f * u}, kPanel);
+    DrawList& list = editor.drawList();
+    list.setLayer(list.layer() - 1);  // under the faders
+    list.fillRect(UiRect{originX + 9.5f * u, originY + 6.25f * u, 6.25f * u, 3.0f * u}, kPanel);
+    list.setLayer(list.nextLayer());
     editor.useStyle(kStylePlain);
     editor.label(0, centred(17.5f * u, 11.0f * u, 3.0f * u, u), "Outer", 12.0f, kAlignCentre);
     if (multitap) {
@@ -212,8 +215,9 @@ void drawDelaysTab(Editor& editor) {
             const float current = std::max(record.f(word::delayLength + i), 0.0f);
             for (int k = 0; k < kTapCount; ++k) {
                 const float position = std::clamp(record.f(word::tap1 + 4 * k + i), 0.0f, 1.0f);
-                const float x = originX + kFaderLeft * u + std::sqrt(current * position) / kFaderTop * kFaderWidth * u;
-                editor.drawList().fillRect(UiRect{x, originY + y, 0.1f * u, 0.3f * u}, kTapMarker);
+                const float along = std::min(std::sqrt(current * position), kFaderTop);
+                const float x = originX + kFaderLeft * u + along / kFaderTop * kFaderWidth * u;
+                list.fillRect(UiRect{x, originY + y, 0.1f * u, 0.3f * u}, kTapMarker);
             }
             for (int k = 0; k < kTapCount; ++k) {
                 const int index = word::tap1 + 4 * k + i;
@@ -289,7 +293,12 @@ float tapBoxShift(const ProgramRecord& record) {
 }
 
 void drawAlgorithmPage(Editor& editor) {
+    // The background and the panels in the page's layer; lines and widgets one layer up, since a layer
+    // draws its lines before its filled shapes.
+    DrawList& list = editor.drawList();
+    const int32_t base = list.layer();
     drawBackground(editor);
+    list.setLayer(base + 1);
     drawTabs(editor);
     switch (editor.viewWord(kViewAlgorithmTab)) {
         case kAlgorithmConfigTab:
@@ -301,6 +310,7 @@ void drawAlgorithmPage(Editor& editor) {
         default:
             break;
     }
+    list.setLayer(base);
 }
 
 }  // namespace tarsk

@@ -83,7 +83,9 @@ void drawField(Editor& editor) {
     const float cy = (g != nullptr ? g->originY : 0.0f) + kFieldY * u;
     const float r = kFieldRadius * u;
     DrawList& list = editor.drawList();
+    list.setLayer(list.layer() - 1);  // the fill under the circle and the arrows
     list.fillRect(UiRect{cx, cy, r, r}, kFieldFill);
+    list.setLayer(list.nextLayer());
     UiPoint previous{cx + r, cy};
     for (int s = 1; s <= kCircleSegments; ++s) {
         const float a = 2.0f * 3.14159265f * static_cast<float>(s) / static_cast<float>(kCircleSegments);
@@ -212,13 +214,19 @@ bool storeVector(ProgramRecord& record, int first, float left, float right) {
 }
 
 void drawIoPage(Editor& editor) {
+    // The background and the field's fill in the page's layer; lines and widgets one layer up, since a
+    // layer draws its lines before its filled shapes.
+    DrawList& list = editor.drawList();
+    const int32_t base = list.layer();
     drawBackground(editor);
+    list.setLayer(base + 1);
     drawField(editor);
     drawTabs(editor);
     const int32_t tab = editor.viewWord(kViewIoTab);
     if (tab == kIoInputTab || tab == kIoOutputTab) {
         drawVectors(editor, tab == kIoInputTab);
     }
+    list.setLayer(base);
 }
 
 }  // namespace tarsk
