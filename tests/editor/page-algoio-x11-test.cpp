@@ -202,9 +202,20 @@ protected:
         if (window == 0) {
             return false;
         }
-        XSelectInput(display, window, StructureNotifyMask);
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        return true;
+        // The first frames under llvmpipe take a while: wait until the page shows (at most 20 s).
+        for (int i = 0; i < 100; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const std::vector<uint8_t> shown = grab();
+            int lit = 0;
+            for (size_t p = 0; p < shown.size(); p += 3) {
+                lit += shown[p] + shown[p + 1] + shown[p + 2] > 60 ? 1 : 0;
+            }
+            if (lit > kWidth * kHeight / 2) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+                return true;
+            }
+        }
+        return false;
     }
 
     Window findWindow() {
@@ -279,7 +290,12 @@ protected:
     std::vector<uint8_t> grab() {
         std::vector<uint8_t> pixels;
         XSync(display, False);
-        XImage* image = XGetImage(display, window, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+        // From the screen, where the editor's own window lies over the host's.
+        int x = 0;
+        int y = 0;
+        Window childWindow = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &childWindow);
+        XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, kWidth, kHeight, AllPlanes, ZPixmap);
         if (image == nullptr) {
             return pixels;
         }
