@@ -17,7 +17,21 @@ constexpr float kLastStop = kHalfTurn - kAngleStep;  // 165
 constexpr float kAfterWrap = -kHalfTurn + 2.0f * kAngleStep;  // -150
 constexpr int kAngleDecimals = 1;
 
+constexpr uint32_t kLeftArrow = 0x2190;
+constexpr uint32_t kRightArrow = 0x2192;
+
 UiRect centred(float x, float y, float width, float height) { return UiRect{x, y, width * 0.5f, height * 0.5f}; }
+
+// A small arrow head pointing left (direction -1) or right (+1) in the middle of a button.
+void drawArrow(Editor& editor, const UiRect& button, float direction) {
+    const UiGroup* g = editor.group();
+    const float cx = button.cx + (g != nullptr ? g->originX : 0.0f);
+    const float cy = button.cy + (g != nullptr ? g->originY : 0.0f);
+    const float half = 0.18f * editor.unit();
+    DrawList& list = editor.drawList();
+    list.fillTriangle(UiPoint{cx + direction * half, cy}, UiPoint{cx - direction * half, cy + half},
+                      UiPoint{cx - direction * half, cy - half}, uiPalette().text[0]);
+}
 
 }  // namespace
 
@@ -65,13 +79,21 @@ float angleControl(Editor& editor, uint32_t id, float x, float y, float degrees)
     // The text has no conversion of its own, so the box shows it as it stands.
     float value = editor.valueBox(id + kAngleBoxId, centred(x, y, 3.0f * u, u), text, 14.0f, -kHalfTurn, kHalfTurn,
                                   degrees, kValueBoxCyclic, kAlignCentre);
-    if (editor.button(id + kAngleDownId, centred(x - 1.875f * u, y, 0.75f * u, u), "&larr;", 10.0f, 0,
-                      kAlignCentre)) {
+    // A face without the arrows (the sans family has none) gets them drawn as triangles.
+    const UiFontmap* face = editor.style().font;
+    const bool arrowGlyphs = face != nullptr && face->findGlyph(kLeftArrow) != nullptr &&
+                             face->findGlyph(kRightArrow) != nullptr;
+    const UiRect down = centred(x - 1.875f * u, y, 0.75f * u, u);
+    const UiRect up = centred(x + 1.875f * u, y, 0.75f * u, u);
+    if (editor.button(id + kAngleDownId, down, arrowGlyphs ? "&larr;" : "", 10.0f, 0, kAlignCentre)) {
         value = angleStepDown(degrees);
     }
-    if (editor.button(id + kAngleUpId, centred(x + 1.875f * u, y, 0.75f * u, u), "&rarr;", 10.0f, 0,
-                      kAlignCentre)) {
+    if (editor.button(id + kAngleUpId, up, arrowGlyphs ? "&rarr;" : "", 10.0f, 0, kAlignCentre)) {
         value = angleStepUp(degrees);
+    }
+    if (!arrowGlyphs) {
+        drawArrow(editor, down, -1.0f);
+        drawArrow(editor, up, 1.0f);
     }
     return value;
 }

@@ -82,7 +82,9 @@ void drawTabs(Editor& editor) {
                   kAlignCentre);
     editor.button(2, centred(9.0f * u, 11.0f * u, 4.0f * u, u), "Delays", 12.0f, tab == kAlgorithmDelaysTab ? 1 : 0,
                   kAlignCentre);
-    editor.divider(UiRect{13.0f * u, 10.5f * u - 0.5f, 10.0f * u, 0.5f});
+    const UiGroup* g = editor.group();  // the divider takes window coordinates
+    editor.divider(UiRect{(g != nullptr ? g->originX : 0.0f) + 13.0f * u,
+                          (g != nullptr ? g->originY : 0.0f) + 10.5f * u - 0.5f, 10.0f * u, 0.5f});
     const uint32_t chosen = editor.popGroup();
     if (chosen != 0) {
         tab = static_cast<int32_t>(chosen);
