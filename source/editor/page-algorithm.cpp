@@ -186,9 +186,7 @@ void drawDelaysTab(Editor& editor) {
     list.setLayer(list.nextLayer());
     editor.useStyle(kStylePlain);
     editor.label(0, centred(17.5f * u, 11.0f * u, 3.0f * u, u), "Outer", 12.0f, kAlignCentre);
-    if (multitap) {
-        editor.label(0, centred(22.375f * u, 11.0f * u, 3.0f * u, u), "Inner", 12.0f, kAlignCentre);
-    }
+    editor.label(0, centred(22.375f * u, 11.0f * u, 3.0f * u, u), "Inner", 12.0f, kAlignCentre);
     editor.label(0, centred(27.5f * u, 11.0f * u, 3.0f * u, u), "Half Life", 12.0f, kAlignCentre);
 
     constexpr float kFaderLeft = 3.5f;

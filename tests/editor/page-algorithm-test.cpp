@@ -128,6 +128,13 @@ TEST(AlgorithmPageDelays, TapBoxesShowPercentAndOnlyAppearWithMultitap) {
     rig.drag(tapBoxX(0), rowY(0), 1.0f, 1);
     ProgramRecord after = rig.hostProgram();
     EXPECT_NEAR((after.f(word::tap1) - before.f(word::tap1)) * 100.0f, 99.0f / 256.0f, 1e-3f);
+
+    // At the bottom of its range the box stores 0.5 percent; the taps above it stay where they were.
+    before = rig.hostProgram();
+    rig.drag(tapBoxX(0), rowY(0), -300.0f, 6);
+    after = rig.hostProgram();
+    EXPECT_EQ(after.f(word::tap1), 0.005f);
+    test::expectOnlyWordsChanged(before, after, {word::tap1});
 }
 
 TEST(AlgorithmPageDelays, LengthBoxFaderAndDecayScaleEditOnlyTheirLine) {

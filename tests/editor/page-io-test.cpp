@@ -3,6 +3,7 @@
 // and the drift guard that keeps a merely opened page from rewriting any vector.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -171,6 +172,42 @@ TEST(IoPageVectors, OpeningThePageNeverChangesAStoredVector) {
     EXPECT_EQ(rig.hostProgram(), start);
     EXPECT_EQ(test::raisedFlags(rig), 0u);
     EXPECT_FALSE(rig.editor.history().canUndo());
+}
+
+}  // namespace
+}  // namespace tarsk
+
+namespace tarsk {
+namespace {
+
+// The tip of the arrow head an arrow handle draws (the triangle vertex farthest along the arrow).
+float arrowTipX(float radius) {
+    UiContext ui;
+    ui.beginFrame();
+    ui.xyHandle(1, UiRect{100.0f, 100.0f, 50.0f, 50.0f}, UiPoint{1.0f, 0.0f}, radius, 1.0f, kHandleArrow);
+    float tip = -1.0f;
+    float base = 1e9f;
+    for (const DrawList::Bucket& bucket : ui.drawList().buckets()) {
+        if (bucket.primitive != kPrimitiveTriangles) {
+            continue;
+        }
+        const auto* v = reinterpret_cast<const DrawVertex*>(bucket.bytes.data());
+        for (size_t i = 0; i < bucket.bytes.size() / sizeof(DrawVertex); ++i) {
+            // The two base corners lie off the axis, the tip on it.
+            if (std::fabs(v[i].y - 100.0f) < 0.01f) {
+                tip = v[i].x;
+            } else {
+                base = std::min(base, v[i].x);
+            }
+        }
+    }
+    ui.endFrame();
+    return tip - base;  // positive: the head points outwards
+}
+
+TEST(IoPageVectors, InputArrowsPointInwardsOutputArrowsOutwards) {
+    EXPECT_NEAR(arrowTipX(5.0f), 10.0f, 1e-3f);    // tip at the handle (150), base 10 px inside
+    EXPECT_NEAR(arrowTipX(-5.0f), -10.0f, 1e-3f);  // base at the handle, tip 10 px towards the centre
 }
 
 }  // namespace
