@@ -111,7 +111,7 @@ void drawSignalFlow(Editor& editor, const UiRect& box) {
     const float right = box.right() / u;
     const float cy = box.cy / u;
     const float lineY = cy + 0.6f;   // the delay line
-    const float innerY = cy + 1.1f;  // inner feedback loops
+    const float innerY = cy + 1.2f;  // inner feedback loops
     const float topY = cy + 1.6f;    // the matrix and the feedback return
     const float outY = cy - 1.2f;    // the output bus
     const float shift = tapBoxShift(record);
@@ -161,7 +161,7 @@ void drawSignalFlow(Editor& editor, const UiRect& box) {
             d.line(from, innerY, to, innerY, kInner);
             d.arrow(to, innerY, to, lineY + 0.2f, kInner);
         }
-        d.caption((boundary[1] + boundary[2]) * 0.5f, innerY + 0.25f, 3.0f, "inner", kInner, kAlignCentre);
+        d.caption((boundary[2] + boundary[3]) * 0.5f, lineY - 0.55f, 3.0f, "inner feedback", kInner, kAlignCentre);
     }
 
     // The matrix on the top path.
