@@ -91,13 +91,12 @@ void drawTabs(Editor& editor) {
     }
 }
 
-// One option: the square toggle at x and its caption to the right.
+// One option: the square toggle at x and its caption to the right. A click is reported through the
+// group's changed id, which the tab reads after closing its group.
 void option(Editor& editor, uint32_t id, float x, float y, const char* caption, bool on) {
     const float u = editor.unit();
     editor.useStyle(kStylePlain);
-    if (editor.button(id, centred(x, y, u, u), "&bull;", 12.0f, on ? 1 : 0, kAlignCentre)) {
-        // The click is reported through the group's changed id.
-    }
+    editor.button(id, centred(x, y, u, u), "&bull;", 12.0f, on ? 1 : 0, kAlignCentre);
     editor.label(0, UiRect{x + 0.75f * u + 4.5f * u, y, 4.5f * u, 0.5f * u}, caption, 12.0f, kAlignLeft);
 }
 
