@@ -385,11 +385,12 @@ protected:
     pid_t child = 0;
     ProgramRecord start;
     std::string startFile;
-    std::vector<char> startImpulse;
+    static std::vector<char> startImpulse;  // rendered once for all tests (the start program is fixed)
 };
 
 std::unique_ptr<tarskhost::XvfbServer> AlgoIoX11::server;
 std::string AlgoIoX11::serverError;
+std::vector<char> AlgoIoX11::startImpulse;
 
 TEST_F(AlgoIoX11, EachTabDrawsItsOwnPicture) {
     const std::string algoShot = tempPath("algo.png");
