@@ -8,6 +8,7 @@
 #include "editor/editor-pages.h"
 #include "editor/editor.h"
 #include "editor/page-algorithm-flow.h"
+#include "editor/tab-backdrop.h"
 #include "tarsklib/ui-number-format.h"
 
 namespace tarsk {
@@ -44,33 +45,13 @@ constexpr float kDecayScaleMin = 0.25f;
 constexpr float kDecayScaleMax = 4.0f;
 constexpr float kPercent = 100.0f;
 
-// The page gradient (linear colours, bottom then top).
-constexpr UiColour kGradientFirst{0.010f, 0.036f, 0.040f, 1.0f};
-constexpr UiColour kGradientSecond{0.002f, 0.002f, 0.002f, 1.0f};
-constexpr float kGammaEncode = 0.4545f;
-constexpr float kFirstWeight = 0.85f;
 constexpr UiColour kPanel{1.0f, 1.0f, 1.0f, 0.2f};
 constexpr UiColour kTapMarker{0.1f, 0.82f, 0.45f, 0.82f};
 
 UiRect centred(float x, float y, float width, float height) { return UiRect{x, y, width * 0.5f, height * 0.5f}; }
 
-UiColour encoded(const UiColour& c) {
-    return UiColour{std::pow(c.r, kGammaEncode), std::pow(c.g, kGammaEncode), std::pow(c.b, kGammaEncode), c.a};
-}
-
 bool flagOn(const ProgramRecord& record, uint32_t bit) { return (record.u(word::flags) & bit) != 0; }
 void toggleFlag(ProgramRecord& record, uint32_t bit) { record.setU(word::flags, record.u(word::flags) ^ bit); }
-
-// The page gradient over the content area; the page background colour follows from its two colours.
-void drawBackground(Editor& editor) {
-    const float u = editor.unit();
-    const UiColour first = encoded(kGradientFirst);
-    const UiColour second = encoded(kGradientSecond);
-    editor.gradientBox(0, UiRect{16.0f * u, 6.0f * u, 16.0f * u, 6.0f * u}, first, second);
-    const float w = 1.0f - kFirstWeight;
-    editor.background() = UiColour{kFirstWeight * first.r + w * second.r, kFirstWeight * first.g + w * second.g,
-                                   kFirstWeight * first.b + w * second.b, 1.0f};
-}
 
 void drawTabs(Editor& editor) {
     const float u = editor.unit();
@@ -296,7 +277,7 @@ void drawAlgorithmPage(Editor& editor) {
     // draws its lines before its filled shapes.
     DrawList& list = editor.drawList();
     const int32_t base = list.layer();
-    drawBackground(editor);
+    drawTabBackdrop(editor);
     list.setLayer(base + 1);
     drawTabs(editor);
     switch (editor.viewWord(kViewAlgorithmTab)) {

@@ -3,10 +3,12 @@
 #include "editor/page-io.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
-#include "editor/angle-control.h"
 #include "editor/editor-pages.h"
 #include "editor/editor.h"
+#include "editor/tab-backdrop.h"
 #include "tarsklib/ui-number-format.h"
 
 namespace tarsk {
@@ -31,10 +33,6 @@ constexpr float kFieldY = 6.25f;
 constexpr float kFieldRadius = 3.5f;
 constexpr int kCircleSegments = 72;
 
-constexpr UiColour kGradientFirst{0.030f, 0.016f, 0.052f, 1.0f};
-constexpr UiColour kGradientSecond{0.002f, 0.002f, 0.002f, 1.0f};
-constexpr float kGammaEncode = 0.4545f;
-constexpr float kFirstWeight = 0.85f;
 constexpr UiColour kCircle{0.75f, 0.75f, 0.78f, 0.9f};
 constexpr UiColour kAxis{0.75f, 0.75f, 0.78f, 0.45f};
 constexpr UiColour kDiagonal{0.75f, 0.75f, 0.78f, 0.25f};
@@ -61,20 +59,6 @@ constexpr FieldLabel kFieldLabels[] = {
 };
 
 UiRect centred(float x, float y, float width, float height) { return UiRect{x, y, width * 0.5f, height * 0.5f}; }
-
-UiColour encoded(const UiColour& c) {
-    return UiColour{std::pow(c.r, kGammaEncode), std::pow(c.g, kGammaEncode), std::pow(c.b, kGammaEncode), c.a};
-}
-
-void drawBackground(Editor& editor) {
-    const float u = editor.unit();
-    const UiColour first = encoded(kGradientFirst);
-    const UiColour second = encoded(kGradientSecond);
-    editor.gradientBox(0, UiRect{16.0f * u, 6.0f * u, 16.0f * u, 6.0f * u}, first, second);
-    const float w = 1.0f - kFirstWeight;
-    editor.background() = UiColour{kFirstWeight * first.r + w * second.r, kFirstWeight * first.g + w * second.g,
-                                   kFirstWeight * first.b + w * second.b, 1.0f};
-}
 
 void drawField(Editor& editor) {
     const float u = editor.unit();
@@ -169,7 +153,7 @@ void drawVectors(Editor& editor, bool input) {
         polar.degrees = angleControl(editor, base + 1, 5.0f * u, y, polar.degrees);
 
         char text[40];
-        formatSigned(text, sizeof(text), polar.length, kLengthDecimals);
+        formatVectorLength(text, sizeof(text), polar.length);
         editor.useStyle(kStylePlain);
         polar.length = editor.valueBox(base + 2, centred(8.75f * u, y, 2.0f * u, u), text, 14.0f, kLengthMin,
                                        kLengthMax, polar.length, kValueBoxLogarithmicOff, kAlignCentre);
@@ -185,6 +169,17 @@ void drawVectors(Editor& editor, bool input) {
 }
 
 }  // namespace
+
+void formatVectorLength(char* out, size_t size, float length) {
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    char digits[32];
+    std::snprintf(digits, sizeof(digits), "%.*f", kLengthDecimals, std::fabs(static_cast<double>(length)));
+    // A value that rounds to zero shows no sign.
+    const bool negative = length < 0.0f && std::atof(digits) != 0.0;
+    std::snprintf(out, size, "%s%s", negative ? "&minus;" : "", digits);
+}
 
 StereoPolar stereoPolar(float left, float right) {
     const float x = (left + right) * kStereoHalfRoot;
@@ -220,7 +215,7 @@ void drawIoPage(Editor& editor) {
     // layer draws its lines before its filled shapes.
     DrawList& list = editor.drawList();
     const int32_t base = list.layer();
-    drawBackground(editor);
+    drawTabBackdrop(editor);
     list.setLayer(base + 1);
     drawField(editor);
     drawTabs(editor);

@@ -1,6 +1,7 @@
 // The I/O page's conversions between a stored (left, right) gain pair and its place in the stereo field.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/program-record.h"
@@ -25,6 +26,9 @@ struct StereoPolar {
 StereoPolar stereoPolar(float left, float right);
 // Angle and length -> (left, right).
 void stereoVector(const StereoPolar& polar, float& left, float& right);
+
+// The length as its box shows it: three decimals, "&minus;" as minus sign.
+void formatVectorLength(char* out, size_t size, float length);
 
 // Stores (left, right) at words first, first + 1 only when it differs from the stored pair by more than the
 // drift guard; true when it stored.

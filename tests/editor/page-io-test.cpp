@@ -8,8 +8,8 @@
 #include <cstring>
 #include <random>
 
-#include "editor/angle-control.h"
 #include "editor/page-io.h"
+#include "editor/tab-backdrop.h"
 #include "page-test-support.h"
 
 namespace tarsk {
@@ -57,9 +57,9 @@ TEST(IoPageVectors, AnglesAndLengthsOfTheChannels) {
         EXPECT_NEAR(right, c.right, 1e-5f);
     }
     char text[40];
-    formatSigned(text, sizeof(text), 1.0f, 3);
+    formatVectorLength(text, sizeof(text), 1.0f);
     EXPECT_STREQ(text, "1.000");
-    formatSigned(text, sizeof(text), -0.00001f, 3);  // rounds to zero: no minus sign
+    formatVectorLength(text, sizeof(text), -0.00001f);  // rounds to zero: no minus sign
     EXPECT_STREQ(text, "0.000");
     formatAngle(text, sizeof(text), -0.04f);
     EXPECT_STREQ(text, "0.0&deg;");
