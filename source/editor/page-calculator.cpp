@@ -152,6 +152,14 @@ void drawCalculatorPage(Editor& editor) {
     drawPageBackdrop(editor);
     drawPageTitle(editor, "Calculator");
 
+    // The body: a raised panel around the display and the keys.
+    UiRect body = edgeBox(7.9f * u, 1.9f * u, 20.0f * u, 10.1f * u);
+    if (const UiGroup* group = editor.group()) {
+        body.cx += group->originX;
+        body.cy += group->originY;
+    }
+    editor.bevel(body);
+
     // The display: 9u wide above the keys.
     char shown[64];
     calc.display(shown, sizeof shown);
