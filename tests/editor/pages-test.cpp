@@ -99,7 +99,7 @@ TEST(SummaryPage, TypingIntoTheNameRenamesTheProgramAsTheHostSeesIt) {
     EXPECT_EQ(page.rig.host.count(vst2::audioMasterUpdateDisplay), updatesBefore + 1) << "no change, no refresh";
     char name[kNameBytes + 1] = {};
     ASSERT_TRUE(page.rig.effect.getProgramNameIndexed(name, page.rig.effect.currentProgram()));
-    EXPECT_EQ(std::string(name), oldName + "x") << "the host's program name";
+    EXPECT_EQ(std::string(name), (oldName + "x").substr(0, 24)) << "the host's program name (24 characters)";
 }
 
 TEST(SummaryPage, TheNameTakesAtMostTwentySevenCharactersAndTheDescriptionItsOwnKeys) {
