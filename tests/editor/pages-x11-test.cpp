@@ -179,6 +179,20 @@ TEST_F(PagesX11, TheLargeDisplaySizeResizesTheEditorAndTheHostsWindow) {
     ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
     EXPECT_EQ(rect->right - rect->left, 768);
     EXPECT_EQ(rect->bottom - rect->top, 384);
+
+    // "serif" at the new scale (10.5u, 6u above the header, u = 24): the fonts are loaded again in the
+    // other family, and the window keeps its size.
+    Editor& editor = effect.editor()->editor();
+    const float sansLine = editor.font(kFaceRegular)->lineHeight();
+    click(effect, static_cast<int>(10.5 * 24), static_cast<int>(10.0 * 24), 384);
+    idle(effect, 10);
+    EXPECT_EQ(editor.settings().fontStyle, kFontStyleSerif);
+    EXPECT_TRUE(editor.font(kFaceRegular)->loaded());
+    EXPECT_TRUE(editor.font(kFaceBold)->loaded());
+    EXPECT_NE(editor.font(kFaceRegular)->lineHeight(), sansLine) << "another family";
+    ASSERT_TRUE(editorWindowSize(width, height));
+    EXPECT_EQ(width, 768);
+    EXPECT_EQ(height, 384);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
