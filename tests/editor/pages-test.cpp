@@ -17,7 +17,6 @@ namespace {
 
 using test::EditorRig;
 
-constexpr float kUnit = 20.0f;     // u at display scale 1
 constexpr float kHeader = 4.0f;    // the content area starts 4u above the window's bottom edge
 
 // The effect behind the editor, with the size requests recorded.
