@@ -773,6 +773,16 @@ void snapSmoothed(EngineState& s) {
 
 // ---- ring layout ----
 
+uint32_t networkStructure(const EngineState& s) {
+    uint32_t bits = 0;
+    bits |= s.decayActive ? structure::feedback : 0u;
+    bits |= s.modulated ? structure::modulated : 0u;
+    bits |= s.saturatorActive ? structure::saturator : 0u;
+    bits |= s.multitap ? structure::multitap : 0u;
+    bits |= s.filtersBeforeOutput ? structure::filtersBeforeOutput : 0u;
+    return bits;
+}
+
 void layoutRing(EngineState& s, float* ring, bool resetPositions) {
     uint32_t need[kLines];
     uint64_t total = 0;

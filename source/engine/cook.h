@@ -34,6 +34,9 @@ void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, con
 // behind its write index; without it each line keeps its write-to-read distance.
 void layoutRing(EngineState& s, float* ring, bool resetPositions);
 
+// The structure word of the cooked network (structure:: bits), a 16-bit description of the stages that run.
+uint32_t networkStructure(const EngineState& s);
+
 // ---- loop-filter design ----
 
 // The settings that shape every segment's filters; frequencies in Hz, already limited to safe ranges.
