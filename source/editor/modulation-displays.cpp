@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "editor/editor.h"
+#include "editor/tab-backdrop.h"
 #include "engine/modulation.h"
 
 namespace tarsk {
@@ -27,14 +28,6 @@ constexpr UiColour kLineColours[kLines] = {
     {1.0f, 0.63f, 0.34f, 1.0f}, {0.4f, 1.0f, 0.14f, 0.9f}, {0.45f, 0.7f, 1.0f, 0.9f}, {1.0f, 0.4f, 0.7f, 0.9f}};
 constexpr float kLabelSize = 10.0f;
 
-UiRect absoluteOf(Editor& editor, const UiRect& rect) {
-    const UiGroup* group = editor.group();
-    if (group == nullptr) {
-        return rect;
-    }
-    return UiRect{rect.cx + group->originX, rect.cy + group->originY, rect.hw, rect.hh};
-}
-
 // The panel behind a display: shaded, framed, clipped to.
 void beginPanel(Editor& editor, const UiRect& rect, const UiRect& box) {
     editor.drawList().fillRect(box, kPanel);
@@ -51,7 +44,7 @@ double dynamicsOutputDb(const DynamicsCurve& curve, double inDb) {
 }
 
 void drawLfoShapeDisplay(Editor& editor, const UiRect& rect, const LfoShapeSettings& shape) {
-    const UiRect box = absoluteOf(editor, rect);
+    const UiRect box = inWindow(editor, rect);
     beginPanel(editor, rect, box);
     DrawList& list = editor.drawList();
     list.line(UiPoint{box.left(), box.cy}, UiPoint{box.right(), box.cy}, kAxis);
@@ -85,7 +78,7 @@ void drawLfoShapeDisplay(Editor& editor, const UiRect& rect, const LfoShapeSetti
 }
 
 void drawDynamicsDisplay(Editor& editor, const UiRect& rect, const DynamicsCurve& curve, float thresholdDb) {
-    const UiRect box = absoluteOf(editor, rect);
+    const UiRect box = inWindow(editor, rect);
     beginPanel(editor, rect, box);
     DrawList& list = editor.drawList();
     const float span = kDynamicsDisplayHighDb - kDynamicsDisplayLowDb;

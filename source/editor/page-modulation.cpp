@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include "editor/angle-control.h"
 #include "editor/editor-pages.h"
 #include "editor/editor.h"
 #include "editor/modulation-displays.h"
 #include "editor/modulation-fields.h"
+#include "editor/tab-backdrop.h"
 #include "engine/cook.h"
 #include "tarsklib/ui-number-format.h"
 
@@ -65,9 +65,9 @@ constexpr float kLeftCaptionWidth = 2.6f;
 constexpr float kLeftBoxX = 7.5f;
 constexpr float kLeftBoxWidth = 3.0f;
 constexpr float kFollowX = 5.6f;
-constexpr float kRightCaptionRight = 14.4f;
+constexpr float kRightCaptionRight = 14.6f;
 constexpr float kRightCaptionWidth = 4.4f;
-constexpr float kRightBoxX = 16.0f;
+constexpr float kRightBoxX = 16.2f;
 constexpr float kRightBoxWidth = 3.0f;
 constexpr float kEnvCaptionRight = 13.4f;
 constexpr float kEnvCaptionWidth = 4.0f;
@@ -107,31 +107,18 @@ constexpr DepthRow kDepthRows[] = {
 constexpr const char* kSourceLabels[] = {"LFO1", "LFO2", "ENV"};
 constexpr const char* kEnvelopeLabels[] = {"GENERAL", "DECAY", "OUTPUT"};
 
-// The content area's gradient, linear colours (gamma-encoded when drawn), and the share of each in the
-// page background colour.
-constexpr UiColour kGradientFirst{0.01f, 0.033f, 0.082f, 1.0f};
-constexpr UiColour kGradientSecond{0.002f, 0.002f, 0.002f, 1.0f};
-constexpr float kBackgroundFirstShare = 0.85f;
-
 // ---- helpers ----
-
-UiRect centred(float x, float y, float width, float height) { return UiRect{x, y, 0.5f * width, 0.5f * height}; }
 
 float rowY(int row) { return kRowTop - static_cast<float>(row); }
 
 bool sameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
-
-UiColour gammaEncoded(const UiColour& linear) {
-    return UiColour{std::pow(linear.r, kPaletteGamma), std::pow(linear.g, kPaletteGamma),
-                    std::pow(linear.b, kPaletteGamma), linear.a};
-}
 
 class ModulationPage {
 public:
     explicit ModulationPage(Editor& e) : editor(e), record(e.program()), u(e.unit()) {}
 
     void draw() {
-        drawBackground();
+        drawTabBackdrop(editor);
         drawSourceTabs();
         editor.pushGroup(kGroupControls, UiPoint{0.0f, 0.0f});
         const int32_t source = editor.viewWord(kViewModulationSourceTab);
@@ -146,15 +133,6 @@ public:
     }
 
 private:
-    void drawBackground() {
-        const UiColour first = gammaEncoded(kGradientFirst);
-        const UiColour second = gammaEncoded(kGradientSecond);
-        editor.gradientBox(0, centred(16.0f * u, 6.0f * u, 32.0f * u, 12.0f * u), second, first);
-        const float a = kBackgroundFirstShare;
-        editor.background() = UiColour{a * first.r + (1.0f - a) * second.r, a * first.g + (1.0f - a) * second.g,
-                                       a * first.b + (1.0f - a) * second.b, 1.0f};
-    }
-
     void drawSourceTabs() {
         int32_t& source = editor.viewWord(kViewModulationSourceTab);
         editor.pushGroup(kGroupSources, UiPoint{0.0f, 0.0f});
@@ -162,7 +140,7 @@ private:
         editor.setFont(editor.font(kFaceBold));
         for (int i = 0; i < 3; ++i) {
             const auto id = static_cast<uint32_t>(i + 1);
-            editor.button(id, centred((4.0f + 2.0f * static_cast<float>(i)) * u, kTopLine * u, 2.0f * u, u),
+            editor.button(id, centredRect((4.0f + 2.0f * static_cast<float>(i)) * u, kTopLine * u, 2.0f * u, u),
                           kSourceLabels[i], kTabSize, source == static_cast<int32_t>(id) ? kRowSelected : kRowNormal,
                           kAlignCentre);
         }
@@ -171,9 +149,7 @@ private:
             source = static_cast<int32_t>(chosen);
         }
         editor.useStyle(kStylePlain);
-        const UiGroup* page = editor.group();
-        const float originY = page != nullptr ? page->originY : 0.0f;
-        editor.divider(UiRect{15.5f * u, originY + (kTopLine - 0.55f) * u, 12.5f * u, 0.0f});
+        editor.divider(inWindow(editor, UiRect{15.5f * u, (kTopLine - 0.55f) * u, 12.5f * u, 0.0f}));
     }
 
     void caption(float right, float width, float y, const char* text) {
@@ -184,7 +160,7 @@ private:
     // A number box on a stored float through its view; writes only when the box moved.
     template <typename Store>
     void box(uint32_t id, float x, float width, float y, const BoxView& view, Store store) {
-        const float result = editor.valueBox(id, centred(x * u, y * u, width * u, u), view.format, kValueSize,
+        const float result = editor.valueBox(id, centredRect(x * u, y * u, width * u, u), view.format, kValueSize,
                                              view.min, view.max, view.shown, view.mapping, kAlignCentre);
         if (!sameBits(result, view.shown)) {
             store(result);
@@ -206,7 +182,7 @@ private:
         caption(kLeftCaptionRight, kLeftCaptionWidth, rowY(0), "Period");
         if (index == 1) {
             const bool follows = lfo2Follows(record);
-            if (editor.button(kIdFollow, centred(kFollowX * u, rowY(0) * u, 0.7f * u, u), "S", kSmallButtonSize,
+            if (editor.button(kIdFollow, centredRect(kFollowX * u, rowY(0) * u, 0.7f * u, u), "S", kSmallButtonSize,
                               follows ? kRowSelected : kRowNormal, kAlignCentre)) {
                 record.setF(word::lfo2 + lfo::period, -record.f(word::lfo2 + lfo::period));
             }
@@ -216,7 +192,7 @@ private:
 
         caption(kLeftCaptionRight, kLeftCaptionWidth, rowY(1), "Shape");
         const uint32_t shape = record.u(base + lfo::shape);
-        const int step = editor.stepButton(kIdShape, centred(kLeftBoxX * u, rowY(1) * u, kLeftBoxWidth * u, u),
+        const int step = editor.stepButton(kIdShape, centredRect(kLeftBoxX * u, rowY(1) * u, kLeftBoxWidth * u, u),
                                            lfoShapeLabel(shape), kValueSize, kRowNormal, kAlignCentre);
         if (step != 0) {
             record.setU(base + lfo::shape, stepLfoShape(shape, step));
@@ -244,7 +220,7 @@ private:
                      base + depth.offset, depth.format, depth.min, depth.max, kValueBoxLogarithmicOff);
         }
 
-        drawLfoShapeDisplay(editor, centred(kDisplayX * u, kDisplayY * u, kDisplaySize * u, kDisplaySize * u),
+        drawLfoShapeDisplay(editor, centredRect(kDisplayX * u, kDisplayY * u, kDisplaySize * u, kDisplaySize * u),
                             lfoShapeOf(record, index));
     }
 
@@ -264,7 +240,7 @@ private:
         for (int i = 0; i < 3; ++i) {
             const auto id = static_cast<uint32_t>(i + 1);
             editor.button(id,
-                          centred((kEnvTabsX + kEnvTabWidth * static_cast<float>(i)) * u, rowY(0) * u,
+                          centredRect((kEnvTabsX + kEnvTabWidth * static_cast<float>(i)) * u, rowY(0) * u,
                                   kEnvTabWidth * u, u),
                           kEnvelopeLabels[i], kTabSize, tab == static_cast<int32_t>(id) ? kRowSelected : kRowNormal,
                           kAlignCentre);
@@ -289,7 +265,7 @@ private:
         float value = record.f(field);
         const BoxView shown = view(value);
         box(id, kEnvBoxX, kEnvBoxWidth, rowY(row), shown, [&](float result) { value = fromBox(value, result); });
-        if (editor.button(negId, centred(kEnvButtonX * u, rowY(row) * u, kEnvButtonWidth * u, u), "neg", kValueSize,
+        if (editor.button(negId, centredRect(kEnvButtonX * u, rowY(row) * u, kEnvButtonWidth * u, u), "neg", kValueSize,
                           value < 0.0f ? kRowSelected : kRowNormal, kAlignCentre)) {
             value = flipSign(value);
         }
@@ -329,17 +305,17 @@ private:
                  kThresholdFormat, kThresholdMin, kThresholdMax, kValueBoxLinear);
 
         const float current = record.f(ratioField);
-        if (editor.button(kIdDuck, centred(kEnvButtonX * u, rowY(2) * u, kEnvButtonWidth * u, u), "Duck", kValueSize,
+        if (editor.button(kIdDuck, centredRect(kEnvButtonX * u, rowY(2) * u, kEnvButtonWidth * u, u), "Duck", kValueSize,
                           duckSelected(current) ? kRowSelected : kRowNormal, kAlignCentre)) {
             record.setF(ratioField, pressDuck(current));
         }
         const float afterDuck = record.f(ratioField);
-        if (editor.button(kIdGate, centred(kEnvSecondButtonX * u, rowY(2) * u, kEnvButtonWidth * u, u), "Gate",
+        if (editor.button(kIdGate, centredRect(kEnvSecondButtonX * u, rowY(2) * u, kEnvButtonWidth * u, u), "Gate",
                           kValueSize, gateSelected(afterDuck) ? kRowSelected : kRowNormal, kAlignCentre)) {
             record.setF(ratioField, pressGate(afterDuck));
         }
 
-        drawDynamicsDisplay(editor, centred(kDisplayX * u, kDisplayY * u, kDisplaySize * u, kDisplaySize * u),
+        drawDynamicsDisplay(editor, centredRect(kDisplayX * u, kDisplayY * u, kDisplaySize * u, kDisplaySize * u),
                             dynamicsCurveOf(record, section),
                             record.f(decay ? word::decayThreshold : word::outputThreshold));
     }

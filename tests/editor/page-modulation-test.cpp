@@ -9,7 +9,6 @@
 #include <initializer_list>
 
 #include "editor-test-support.h"
-#include "editor/angle-control.h"
 #include "editor/modulation-displays.h"
 #include "editor/modulation-fields.h"
 #include "engine/cook.h"
@@ -28,8 +27,8 @@ constexpr float kSourceTabY = yOf(11.0f);
 constexpr float kLfo2TabX = 6.0f * kU, kEnvTabX = 8.0f * kU;
 constexpr float kFollowX = 5.6f * kU;
 constexpr float kLeftBoxX = 7.5f * kU;
-constexpr float kAngleUpX = 9.375f * kU;
-constexpr float kDepthBoxX = 16.0f * kU;
+constexpr float kAngleUpX = 9.5f * kU;  // the angle control's right arrow
+constexpr float kDepthBoxX = 16.2f * kU;
 constexpr float kEnvTabDecayX = 14.0f * kU, kEnvTabOutputX = 16.5f * kU;
 constexpr float kEnvBoxX = 15.5f * kU;
 constexpr float kEnvButtonX = 18.3f * kU;  // "neg" and "Duck"
@@ -156,26 +155,6 @@ TEST(ModulationFields, SignedMagnitudesGainAndSpreadConvert) {
     EXPECT_STREQ(lfoShapeLabel(9), "?");
 }
 
-TEST(AngleControl, StepsToMultiplesOf15AndWraps) {
-    EXPECT_EQ(angleStepUp(170.0f), -180.0f);
-    EXPECT_EQ(angleStepDown(-180.0f), 165.0f);
-    EXPECT_EQ(angleStepUp(179.99f), -150.0f);
-    EXPECT_EQ(angleStepDown(45.02f), 30.0f);
-    EXPECT_EQ(angleStepUp(44.97f), 60.0f);
-    EXPECT_EQ(angleStepUp(0.0f), 15.0f);
-    EXPECT_EQ(angleStepDown(0.0f), -15.0f);
-    EXPECT_EQ(angleStepDown(50.0f), 45.0f);
-    EXPECT_EQ(angleStepUp(164.9f), 165.0f);
-
-    char text[kValueBoxTextSize];
-    formatAngle(-45.0f, text, sizeof text);
-    EXPECT_STREQ(text, "&minus;45.00&deg;");
-    formatAngle(180.0f, text, sizeof text);
-    EXPECT_STREQ(text, "180.0&deg;");
-    formatAngle(0.0f, text, sizeof text);
-    EXPECT_STREQ(text, "0.000&deg;");
-}
-
 TEST(ModulationDisplay, TheDynamicsCurveIsTheEnginesCharacteristic) {
     ProgramRecord r;
     r.setF(word::decaySlope, 1.0f);
@@ -202,6 +181,26 @@ TEST(ModulationDisplay, TheDynamicsCurveIsTheEnginesCharacteristic) {
     r.setF(word::outGain, 1.0f);
     const DynamicsCurve gate = dynamicsCurveOf(r, kDynamicsOutput);
     EXPECT_LT(dynamicsOutputDb(gate, -60.0) - (-60.0), dynamicsOutputDb(gate, -10.0) - (-10.0));
+}
+
+TEST(ModulationDisplay, TheShapeDisplayReadsTheLfoAsCooked) {
+    ProgramRecord r;
+    r.setF(word::lfo2 + lfo::spread, 100.0f);
+    r.setF(word::lfo2 + lfo::shift, 90.0f);
+    r.setU(word::lfo2 + lfo::shape, 0);
+    const LfoShapeSettings sine = lfoShapeOf(r, 1);
+    EXPECT_FLOAT_EQ(sine.spread, 1.0f);
+    EXPECT_NEAR(sine.shift, 1.5707963, 1e-6);
+    // Spread 100 % puts the lines a quarter turn apart; the shift moves them all.
+    for (int line = 0; line < kLines; ++line) {
+        const double value = lfoShapeValue(sine.shape, lfoArgument(0.0, line, sine.spread, sine.shift), 0.0f, 0.0f);
+        EXPECT_NEAR(value, std::cos(line * 1.5707963267948966), 1e-6) << "line " << line;
+    }
+    EXPECT_NEAR(lfoShapeValue(lfoShape::triangle, lfoArgument(0.0, 0, 0.0, 0.0), 0.0f, 0.0f), 0.0, 1e-12);
+    EXPECT_EQ(lfoShapeValue(lfoShape::sampleAndHold, lfoArgument(0.5, 0, 0.0, 0.0), 0.25f, -0.5f), 0.25);
+    EXPECT_EQ(lfoShapeValue(lfoShape::sampleAndHold, lfoArgument(4.0, 0, 0.0, 0.0), 0.25f, -0.5f), -0.5);
+    EXPECT_EQ(lfoShapeValue(lfoShape::noise, 1.0, 0.25f, -0.5f), 0.0);
+    EXPECT_EQ(lfoShapeValue(9, 1.0, 0.25f, -0.5f), 0.0);
 }
 
 // ---- scripted edits through the effect ----
