@@ -14,6 +14,7 @@
 
 #include "editor/editor-pages.h"
 #include "editor/editor.h"
+#include "engine/modulation.h"
 #include "host/xvfb-server.h"
 #include "plugin/verb-effect.h"
 

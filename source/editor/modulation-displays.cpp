@@ -28,11 +28,16 @@ constexpr UiColour kLineColours[kLines] = {
     {1.0f, 0.63f, 0.34f, 1.0f}, {0.4f, 1.0f, 0.14f, 0.9f}, {0.45f, 0.7f, 1.0f, 0.9f}, {1.0f, 0.4f, 0.7f, 0.9f}};
 constexpr float kLabelSize = 10.0f;
 
-// The panel behind a display: shaded, framed, clipped to.
-void beginPanel(Editor& editor, const UiRect& rect, const UiRect& box) {
-    editor.drawList().fillRect(box, kPanel);
+// The panel behind a display: shaded and framed. Its lines go into the layer above (the draw list
+// draws lines before triangles within a layer, so the page's backdrop would cover them); curves are
+// kept inside the panel by their own clamps. Answers the layer to return to.
+int32_t beginPanel(Editor& editor, const UiRect& box) {
+    DrawList& list = editor.drawList();
+    list.fillRect(box, kPanel);
     editor.bevel(box);
-    editor.setClip(rect);
+    const int32_t layer = list.layer();
+    list.setLayer(list.nextLayer());
+    return layer;
 }
 
 }  // namespace
@@ -45,7 +50,7 @@ double dynamicsOutputDb(const DynamicsCurve& curve, double inDb) {
 
 void drawLfoShapeDisplay(Editor& editor, const UiRect& rect, const LfoShapeSettings& shape) {
     const UiRect box = inWindow(editor, rect);
-    beginPanel(editor, rect, box);
+    const int32_t layer = beginPanel(editor, box);
     DrawList& list = editor.drawList();
     list.line(UiPoint{box.left(), box.cy}, UiPoint{box.right(), box.cy}, kAxis);
     const float quarter = box.hw * 0.5f;
@@ -74,20 +79,20 @@ void drawLfoShapeDisplay(Editor& editor, const UiRect& rect, const LfoShapeSetti
         editor.useStyle(kStylePlain);
         editor.label(0, rect, "random", kLabelSize, kAlignCentre);
     }
-    editor.resetClip();
+    list.setLayer(layer);
 }
 
 void drawDynamicsDisplay(Editor& editor, const UiRect& rect, const DynamicsCurve& curve, float thresholdDb) {
     const UiRect box = inWindow(editor, rect);
-    beginPanel(editor, rect, box);
+    const int32_t layer = beginPanel(editor, box);
     DrawList& list = editor.drawList();
     const float span = kDynamicsDisplayHighDb - kDynamicsDisplayLowDb;
     auto xOf = [&](double db) {
         return box.left() + 2.0f * box.hw * (static_cast<float>(db) - kDynamicsDisplayLowDb) / span;
     };
     auto yOf = [&](double db) {
-        const double clamped = std::clamp(db, static_cast<double>(kDynamicsDisplayLowDb) - span,
-                                          static_cast<double>(kDynamicsDisplayHighDb) + span);
+        const double clamped =
+            std::clamp(db, static_cast<double>(kDynamicsDisplayLowDb), static_cast<double>(kDynamicsDisplayHighDb));
         return box.bottom() + 2.0f * box.hh * (static_cast<float>(clamped) - kDynamicsDisplayLowDb) / span;
     };
     for (float db = kDynamicsDisplayLowDb + kGridStepDb; db < kDynamicsDisplayHighDb; db += kGridStepDb) {
@@ -108,7 +113,7 @@ void drawDynamicsDisplay(Editor& editor, const UiRect& rect, const DynamicsCurve
         }
         previous = point;
     }
-    editor.resetClip();
+    list.setLayer(layer);
 }
 
 }  // namespace tarsk

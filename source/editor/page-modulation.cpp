@@ -79,7 +79,7 @@ constexpr float kEnvButtonWidth = 1.3f;
 constexpr float kEnvTabsX = 11.5f;
 constexpr float kEnvTabWidth = 2.5f;
 constexpr float kDisplayX = 24.0f;
-constexpr float kDisplayY = 7.5f;
+constexpr float kDisplayY = 7.2f;
 constexpr float kDisplaySize = 6.0f;
 
 // Source-independent formats and ranges.

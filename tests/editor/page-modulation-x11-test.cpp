@@ -41,7 +41,8 @@ constexpr const char* kWindowTitle = "TarskVerb (tarskverb-host editor)";
 constexpr int kEditorWidth = 640;
 constexpr int kEditorHeight = 320;
 constexpr float kU = 20.0f;
-constexpr int kSettleMs = 250;  // several frames of the host's 20 ms idle
+constexpr int kStepMs = 300;       // between the events of a click: a frame sees each, even on a busy machine
+constexpr int kWaitLimitMs = 20000;  // for the first picture and for a picture to follow an event
 
 // Editor positions (units of u from the bottom-left, content area from 4u) to window pixels.
 int windowX(float units) { return static_cast<int>(units * kU); }
@@ -173,10 +174,24 @@ protected:
             window = findWindowNamed(display, kWindowTitle);
         }
         ASSERT_NE(window, 0u);
-        pause(2 * kSettleMs);
         Window ignored = 0;
         ASSERT_TRUE(XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &originX, &originY,
                                           &ignored));
+        // The first frame (fonts, shaders) can take a while under llvmpipe: wait until something is drawn.
+        std::vector<uint32_t> black(static_cast<size_t>(kEditorWidth) * kEditorHeight, 0u);
+        waitForChange(black);
+        pause(kStepMs);
+    }
+
+    // Waits until the picture differs from `from` (or the limit passes); answers the new picture.
+    std::vector<uint32_t> waitForChange(const std::vector<uint32_t>& from) {
+        std::vector<uint32_t> now = picture();
+        for (int waited = 0; waited < kWaitLimitMs && changedPixels(from, now) == 0; waited += 50) {
+            pause(50);
+            now = picture();
+        }
+        pause(kStepMs);  // the frames after it settle
+        return picture();
     }
 
     // The editor's picture as the server holds it.
@@ -213,30 +228,33 @@ protected:
         XTestFakeMotionEvent(display, DefaultScreen(display), originX + x, originY + y, CurrentTime);
         XSync(display, False);
     }
-    void click(const Place& p) {
+    // Moves onto p, waits for the hover to show, then presses and releases; answers the picture taken
+    // just before the press.
+    std::vector<uint32_t> click(const Place& p) {
         moveTo(p.x, p.y);
-        pause(60);
+        pause(kStepMs);
+        std::vector<uint32_t> hovered = picture();
         XTestFakeButtonEvent(display, Button1, True, CurrentTime);
         XSync(display, False);
-        pause(60);
+        pause(kStepMs);
         XTestFakeButtonEvent(display, Button1, False, CurrentTime);
         XSync(display, False);
-        pause(kSettleMs);
+        return hovered;
     }
     // Press, move upwards by `up` pixels a few at a time (a frame or two each), release.
     void dragUp(const Place& p, int up) {
         moveTo(p.x, p.y);
-        pause(60);
+        pause(kStepMs);
         XTestFakeButtonEvent(display, Button1, True, CurrentTime);
         XSync(display, False);
-        pause(60);
+        pause(kStepMs);
         for (int moved = 2; moved <= up; moved += 2) {
             moveTo(p.x, p.y - moved);
             pause(40);
         }
+        pause(kStepMs);
         XTestFakeButtonEvent(display, Button1, False, CurrentTime);
         XSync(display, False);
-        pause(kSettleMs);
     }
     void closeWindow() {
         XEvent close{};
@@ -266,20 +284,23 @@ TEST_F(ModulationTabX11, TabsChangeThePictureAndADragOnOutGainReachesTheSavedPro
     startEditor({"--page", "1", "--tab", "1", "--save-program", saved});
 
     // ALGO -> MOD, then LFO2, ENV, its DECAY and OUTPUT tabs: each changes the picture.
-    std::vector<uint32_t> before = picture();
-    ASSERT_FALSE(before.empty());
+    std::vector<uint32_t> before;
     const Place steps[] = {kModTab, kLfo2Tab, kEnvTab, kDecayTab, kOutputTab};
     const char* names[] = {"MOD", "LFO2", "ENV", "DECAY", "OUTPUT"};
     for (int i = 0; i < 5; ++i) {
-        click(steps[i]);
-        std::vector<uint32_t> after = picture();
+        before = click(steps[i]);
+        ASSERT_FALSE(before.empty());
+        std::vector<uint32_t> after = waitForChange(before);
         EXPECT_GT(changedPixels(before, after), 200) << names[i];
-        before = after;
     }
 
     // 20 pixels up on the linear -60 .. 60 dB Out Gain box: +9.4 dB.
+    moveTo(kOutGainBox.x, kOutGainBox.y);
+    pause(kStepMs);
+    before = picture();
     dragUp(kOutGainBox, 20);
-    EXPECT_GT(changedPixels(before, picture()), 20) << "the box shows the new gain";
+    EXPECT_GT(changedPixels(before, waitForChange(before)), 20) << "the box shows the new gain";
+    pause(kStepMs);  // the write-back and the undo step after the release
     closeWindow();
     ASSERT_EQ(waitForExit(child), 0);
     child = -1;
