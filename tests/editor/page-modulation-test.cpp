@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "editor-test-support.h"
 #include "editor/modulation-displays.h"
@@ -343,6 +344,48 @@ TEST(ModulationPage, ShapeSpreadShiftAndDepthsOfTheSelectedLfo) {
     rig.drag(kDepthBoxX, kRow0, 40.0f, 4);
     EXPECT_GT(rig.hostProgram().f(word::lfo2 + lfo::delayDepth), 0.0f);
     expectOnlyChanged(lfo1Done, rig.hostProgram(), {word::lfo2 + lfo::delayDepth});
+}
+
+TEST(ModulationPage, OddStoredValuesShowAndEditWithoutHarm) {
+    ModulationRig rig;
+    const float nan = std::nanf("");
+    const float inf = std::numeric_limits<float>::infinity();
+    rig.seed({{word::lfo1 + lfo::period, -3.0f}, {word::lfo2 + lfo::period, nan}, {word::lfo1 + lfo::spread, inf},
+              {word::lfo1 + lfo::shift, -1.0e9f}, {word::lfo2 + lfo::delayDepth, -5.0f}, {word::attack, 0.0f},
+              {word::envDelayDepth, -inf}, {word::envInverterDepth, nan}, {word::decaySlope, -2.0f},
+              {word::outputRatio, 0.0f}, {word::support, 7.0f}, {word::outGain, 0.0f},
+              {word::decayThreshold, nan}});
+    ProgramSnapshot snap;
+    ASSERT_TRUE(rig.effect.snapshot(snap));
+    snap.record.setU(word::lfo1 + lfo::shape, 99);
+    const uint8_t mask[kChangeFlagCount] = {1, 1, 1, 1};
+    rig.effect.commit(snap, mask);
+    const ProgramRecord seeded = rig.hostProgram();
+    // Every view draws them and, untouched, writes nothing back.
+    for (int32_t source = 1; source <= 3; ++source) {
+        rig.editor.viewWord(kViewModulationSourceTab) = source;
+        for (int32_t tab = 1; tab <= 3; ++tab) {
+            rig.editor.viewWord(kViewModulationEnvelopeTab) = tab;
+            rig.frames(2);
+            EXPECT_EQ(rig.hostProgram(), seeded) << source << " " << tab;
+        }
+    }
+    // Out Gain 0 (shown as -inf dB) dragged up comes back into the box's range.
+    rig.editor.viewWord(kViewModulationSourceTab) = 3;
+    rig.editor.viewWord(kViewModulationEnvelopeTab) = 3;
+    rig.drag(kEnvBoxX, kRow1, 10.0f, 2);
+    const float gain = rig.hostProgram().f(word::outGain);
+    EXPECT_TRUE(gain >= outGainFromDb(-60.0f) && gain <= 1.0f) << gain;
+    // A ratio of 0 plays as 1: "Gate" leaves it, the box edits it from 1 on the duck side.
+    rig.click(kGateX, kRow2);
+    EXPECT_EQ(rig.hostProgram().f(word::outputRatio), 0.0f);
+    rig.drag(kEnvBoxX, kRow2, 10.0f, 2);
+    EXPECT_GT(rig.hostProgram().f(word::outputRatio), 1.0f);
+    // An unknown shape steps from its remainder.
+    rig.editor.viewWord(kViewModulationSourceTab) = 1;
+    rig.click(kLeftBoxX, kRow1);
+    EXPECT_EQ(rig.hostProgram().u(word::lfo1 + lfo::shape), (99u % 7u + 1u) % 7u);
+    expectOnlyChanged(seeded, rig.hostProgram(), {word::outGain, word::outputRatio, word::lfo1 + lfo::shape});
 }
 
 }  // namespace
