@@ -1,8 +1,7 @@
 // The Modulation tab in tarskverb-host editor under a private Xvfb, driven through XTest as a user
 // would: opening the tab and each of its source and envelope tabs changes the picture; a vertical drag
 // on the Out Gain box changes exactly that field in the program the host reads back with effGetChunk
-// (--save-program); and a render with that program sounds louder. The test run also writes the tab's
-// screenshot for the README (docs/editor-tab-mod.png).
+// (--save-program); and a render with that program sounds louder.
 // gtest before the X11 headers: Xlib defines None, which gtest uses as a name.
 #include <gtest/gtest.h>
 
@@ -18,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -343,17 +341,6 @@ TEST_F(ModulationTabX11, TabsChangeThePictureAndADragOnOutGainReachesTheSavedPro
     std::remove(saved.c_str());
     std::remove(plain.c_str());
     std::remove(louder.c_str());
-}
-
-TEST_F(ModulationTabX11, WritesTheReadmeScreenshot) {
-    const char* sourceDir = std::getenv("TARSK_SOURCE_DIR");
-    const std::string shot = sourceDir != nullptr ? std::string(sourceDir) + "/docs/editor-tab-mod.png"
-                                                  : testing::TempDir() + "editor-tab-mod.png";
-    const std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + quoted(TARSK_HOST_TOOL) + " editor " +
-                                quoted(TARSK_PLUGIN_FILE) + " --page 1 --tab 4 --frames 4 --screenshot " +
-                                quoted(shot);
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_GT(std::filesystem::file_size(shot), 1000u);
 }
 
 }  // namespace
