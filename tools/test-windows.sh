@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The Windows stage of the tests: builds build-win32/ and build-win64/ (tools/build-windows.sh), then,
+# under Wine, runs each build's unit tests and checks tarskverb-host.exe against the Linux build in
+# build/ (made by tools/run-tests.sh before this stage, or here when missing):
+#   render  the demo signal through each tarskverb.dll matches the Linux render within -100 dBFS;
+#   info    and list print what the Linux host prints for the Linux plug-in;
+#   editor  --screenshot under Xvfb gives a picture that is not blank (Win32 window, WGL context).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+native=${TARSK_NATIVE_BUILD:-build}
+out=build-windows-check
+export WINEPREFIX=${WINEPREFIX:-$PWD/build-windows-wine}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
+# Mesa under Xvfb: no rasteriser threads, no shader cache in the home folder.
+export LP_NUM_THREADS=0 MESA_SHADER_CACHE_DISABLE=true
+
+start=$(date +%s)
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+if [ ! -x "$native/tarskverb-host" ] || [ ! -f "$native/tarskverb.so" ] || [ ! -x "$native/tools/make-demo-signal" ]; then
+  cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release > "$native.configure.log" 2>&1 \
+    || { cat "$native.configure.log"; exit 1; }
+  cmake --build "$native" -j "$jobs" --target tarskverb tarskverb-host make-demo-signal
+fi
+bash tools/build-windows.sh win32 win64
+
+# One 64-bit prefix runs the programs of both builds (32-bit ones through its WoW64 part).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== making the Wine prefix $WINEPREFIX =="
+  WINEARCH=win64 wineboot --init > /dev/null 2>&1 || true
+  wineserver --wait || true
+fi
+
+for name in win32 win64; do
+  echo "== build-$name: unit tests under Wine =="
+  ctest --test-dir "build-$name" --output-on-failure -j "$jobs" --timeout 300 || fail "build-$name unit tests"
+done
+
+mkdir -p "$out"
+"$native/tools/make-demo-signal" "$out/demo-dry.wav"
+"$native/tarskverb-host" render "$native/tarskverb.so" "$out/demo-dry.wav" "$out/demo-wet-linux.wav" > /dev/null
+# Info and list without the lines that name the file.
+"$native/tarskverb-host" info "$native/tarskverb.so" | grep -v '^plug-in:' > "$out/info-linux.txt"
+"$native/tarskverb-host" list "$native/tarskverb.so" > "$out/list-linux.txt"
+
+# The peak of the difference of two sound files in dBFS ("-inf" when they are equal).
+difference_peak() {
+  sox -m -v 1 "$1" -v -1 "$2" -n stats 2>&1 | awk '/^Pk lev dB/ { print $4 }'
+}
+
+for name in win32 win64; do
+  host="wine build-$name/tarskverb-host.exe"
+  plugin="build-$name/tarskverb.dll"
+  echo "== build-$name: tarskverb-host.exe render, info, list =="
+  if $host render "$plugin" "$out/demo-dry.wav" "$out/demo-wet-$name.wav" > "$out/render-$name.log" 2>&1; then
+    if [ "$(soxi -s "$out/demo-wet-$name.wav")" != "$(soxi -s "$out/demo-wet-linux.wav")" ]; then
+      fail "build-$name render: the length differs from the Linux render"
+    fi
+    peak=$(difference_peak "$out/demo-wet-linux.wav" "$out/demo-wet-$name.wav")
+    echo "render: largest difference from the Linux render ${peak} dBFS"
+    if [ "$peak" != "-inf" ] && ! awk -v p="$peak" 'BEGIN { exit !(p <= -100) }'; then
+      fail "build-$name render differs from the Linux render by ${peak} dBFS (limit -100)"
+    fi
+  else
+    cat "$out/render-$name.log"
+    fail "build-$name render"
+  fi
+  $host info "$plugin" 2>&1 | tr -d '\r' | grep -v '^plug-in:' > "$out/info-$name.txt" || true
+  diff -u "$out/info-linux.txt" "$out/info-$name.txt" || fail "build-$name info differs from the Linux host's"
+  $host list "$plugin" 2>&1 | tr -d '\r' > "$out/list-$name.txt" || true
+  diff -u "$out/list-linux.txt" "$out/list-$name.txt" > /dev/null || fail "build-$name list differs from the Linux host's"
+  echo "info, list: as the Linux host prints them"
+done
+
+# The editor: a Win32 child window with a WGL context inside tarskverb-host.exe's frame, under Xvfb.
+display=$(( 200 + $$ % 500 ))
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2> /dev/null || true' EXIT
+for _ in $(seq 50); do
+  [ -e "/tmp/.X11-unix/X$display" ] && break
+  sleep 0.1
+done
+for name in win32 win64; do
+  echo "== build-$name: tarskverb-host.exe editor --screenshot under Xvfb =="
+  shot="$out/editor-$name.png"
+  rm -f "$shot"
+  if DISPLAY=":$display" timeout 120 wine "build-$name/tarskverb-host.exe" editor --screenshot "$shot" --frames 10 \
+      "build-$name/tarskverb.dll" > "$out/editor-$name.log" 2>&1 && [ -f "$shot" ]; then
+    colours=$(convert "$shot" -format %k info:)
+    echo "editor: $(identify -format '%wx%h' "$shot"), $colours colours"
+    [ "$colours" -ge 16 ] || fail "build-$name editor picture is blank ($colours colours)"
+  else
+    cat "$out/editor-$name.log"
+    fail "build-$name editor --screenshot"
+  fi
+done
+DISPLAY=":$display" wineserver --kill 2> /dev/null || true
+kill "$xvfb" 2> /dev/null || true
+trap - EXIT
+
+echo "Windows stage: $(( $(date +%s) - start )) s"
+if [ "$failures" -ne 0 ]; then
+  echo "$failures Windows check(s) failed"
+  exit 1
+fi
+echo "Windows stage passed"
