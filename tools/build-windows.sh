@@ -9,7 +9,8 @@
 # programs.
 #
 # Usage: tools/build-windows.sh [win32|win64]...   (both when none is named)
-# TARSK_NATIVE_RESOURCES=DIR takes the resources folder of an existing Linux build instead.
+# TARSK_NATIVE_RESOURCES=DIR takes the resources folder of an existing Linux build instead;
+# TARSK_WINDOWS_TESTS=OFF leaves the test programs out (the plug-in and the host only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -70,7 +71,7 @@ build_one() {
   echo "== $dir (MinGW-w64 $arch, Release) =="
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-$arch.cmake" \
-    -DTARSK_WINDOWS_SOURCES="$sources" -DTARSK_NATIVE_RESOURCES="${TARSK_NATIVE_RESOURCES:-$PWD/$native/resources}" \
+    -DTARSK_WINDOWS_SOURCES="$sources" -DBUILD_TESTING="${TARSK_WINDOWS_TESTS:-ON}" -DTARSK_NATIVE_RESOURCES="${TARSK_NATIVE_RESOURCES:-$PWD/$native/resources}" \
     > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
   cmake --build "$dir" -j "$jobs"
 }
