@@ -66,6 +66,22 @@ for name in "${runnable[@]}"; do
   ctest --test-dir "build-$name" -L windows --output-on-failure -j "$jobs" --timeout 300 || fail "build-$name unit tests"
 done
 
+# The 32-bit DLL must run on processors with SSE only: outside the SSE2 build of the loop (and GCC's
+# local clones of its helpers) no function may hold an SSE2 instruction.
+echo "== build-win32: SSE2 instructions only in the SSE2 loop =="
+sse2_functions=$(i686-w64-mingw32-objdump -d --no-show-raw-insn build-win32/tarskverb.dll | awk '
+  /^[0-9a-f]+ <.*>:$/ { name = $2; next }
+  /%xmm/ {
+    split($0, parts, "\t"); split(parts[2], words, " ")
+    if (words[1] ~ /^(movdq[au]|movq|movd|padd|psub|pand|por|pxor|pcmp|pmul|psll|psrl|psra|pshuf|punpck|pack|pmax|pmin|pavg|psad|cvtps2dq|cvttps2dq|cvtdq2p|cvtpd|cvttpd|cvtsd2|cvttsd2|cvtsi2sd|cvtss2sd|addsd|subsd|mulsd|divsd|sqrtsd|maxsd|minsd|movsd|ucomisd|comisd|andn?pd|orpd|xorpd|mov[au]pd|unpck.pd|shufpd|addpd|subpd|mulpd|divpd|mov[hl]pd|movnt|pextrw|pinsrw|pmovmskb|movmskpd)/)
+      used[name] = 1
+  }
+  END { for (n in used) print n }')
+allowed='Sse2Indices|4simd[^ ]*\.(isra|constprop|part)\.'
+outside=$(printf '%s\n' "$sse2_functions" | grep -v '^$' | grep -Ev "$allowed" || true)
+echo "functions with SSE2 instructions: $(printf '%s\n' "$sse2_functions" | grep -c . || true), outside the SSE2 loop: $(printf '%s\n' "$outside" | grep -c . || true)"
+[ -z "$outside" ] || { printf '%s\n' "$outside" | head; fail "build-win32 holds SSE2 instructions outside the SSE2 loop"; }
+
 mkdir -p "$out"
 "$native/tools/make-demo-signal" "$out/demo-dry.wav"
 "$native/tarskverb-host" render "$native/tarskverb.so" "$out/demo-dry.wav" "$out/demo-wet-linux.wav" > /dev/null
