@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the plug-in and runs every test: a release build, then the same tests under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer; then a clang build of
-# the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 20) from its seed corpus.
+# the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 20) from its seed corpus;
+# then the Windows builds with their tests under Wine (tools/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,3 +48,7 @@ run_fuzz() {
   done
 }
 run_fuzz
+
+# Windows: both DLLs and tarskverb-host.exe cross-built, their unit tests and the comparisons with the
+# release build above under Wine.
+bash tools/test-windows.sh

@@ -11,6 +11,11 @@ packages=(
   libx11-dev libxtst-dev libgl-dev libglx-dev libgl1-mesa-dri libglx-mesa0
   xvfb xauth x11-apps xdotool
   clang libclang-rt-14-dev
+  # The Windows build (tools/build-windows.sh) and its tests under Wine (tools/test-windows.sh):
+  # MinGW-w64 compilers, dpkg-dev for unpacking the source packages of its libraries, Wine for both
+  # architectures (the 32-bit part from the i386 architecture).
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools dpkg-dev
+  wine wine64 wine32:i386
 )
 
 missing=()
@@ -27,6 +32,10 @@ fi
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
   as_root=(sudo)
+fi
+# wine32 is an i386 package: the architecture is added once (apt-get update below reads its lists).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
 fi
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -q

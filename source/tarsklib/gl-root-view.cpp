@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tarsklib/platform-clock.h"
+
 namespace tarsk {
 
 namespace {
@@ -354,6 +356,9 @@ bool GlRootView::handleEvent(const GlEvent& e) {
         case event::kKey:
             return focused != nullptr && focused->key(true, keyValueOf(e));
         case event::kTimer:
+            // A window with a frame timer of its own (Win32) draws from it; tick() keeps to the frame
+            // interval and ignores a call from inside itself.
+            tick(tickCountMs());
             return true;
         default:
             return false;

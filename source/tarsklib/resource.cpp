@@ -1,48 +1,17 @@
-// Resources carried inside the library: lookup in the embedded table and opening as streams.
+// Resources carried inside the library, opened as streams by file name. The lookup itself is the
+// platform's (resource-embedded on Linux, resource-win32 on Windows).
 #include "resource.h"
 
 #include <cstring>
 #include <new>
 
-#include "resource-table.h"
-
 namespace tarsk {
 
 namespace {
 
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Compares a terminated text with the first `length` characters of another, without regard to
-// ASCII case (and without the locale, which belongs to the host).
-bool sameIgnoringCase(const char* text, const char* other, size_t length) {
-    for (size_t i = 0; i < length; ++i, ++text) {
-        if (*text == '\0' || asciiUpper(*text) != asciiUpper(other[i])) {
-            return false;
-        }
-    }
-    return *text == '\0';
-}
-
-bool lookUp(const char* type, size_t typeLength, const char* name, size_t nameLength, ResourceBytes& out) {
-    for (size_t i = 0; i < kEmbeddedResourceCount; ++i) {
-        const EmbeddedResource& resource = kEmbeddedResources[i];
-        if (sameIgnoringCase(resource.type, type, typeLength) && sameIgnoringCase(resource.name, name, nameLength)) {
-            out.data = resource.data;
-            out.size = resource.size;
-            return true;
-        }
-    }
-    return false;
-}
+constexpr size_t kMaxResourceName = 256;
 
 }  // namespace
-
-bool findResource(const char* type, const char* name, ResourceBytes& out) {
-    if (type == nullptr || name == nullptr) {
-        return false;
-    }
-    return lookUp(type, std::strlen(type), name, std::strlen(name), out);
-}
 
 std::unique_ptr<MemoryStream> openResource(const char* fileName) {
     if (fileName == nullptr) {
@@ -52,8 +21,16 @@ std::unique_ptr<MemoryStream> openResource(const char* fileName) {
     if (dot == nullptr) {
         return nullptr;
     }
+    // The base name, copied out without allocating (resource names are short).
+    char name[kMaxResourceName];
+    const size_t nameLength = static_cast<size_t>(dot - fileName);
+    if (nameLength >= sizeof(name)) {
+        return nullptr;
+    }
+    std::memcpy(name, fileName, nameLength);
+    name[nameLength] = '\0';
     ResourceBytes bytes;
-    if (!lookUp(dot + 1, std::strlen(dot + 1), fileName, static_cast<size_t>(dot - fileName), bytes)) {
+    if (!findResource(dot + 1, name, bytes)) {
         return nullptr;
     }
     std::unique_ptr<MemoryStream> stream(new (std::nothrow) MemoryStream(bytes.data, bytes.size));

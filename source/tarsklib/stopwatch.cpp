@@ -7,6 +7,28 @@ namespace tarsk {
 
 namespace {
 
+// The low 64 bits of (a × b) >> shift, with the full 128-bit product (0 < shift < 64). 32-bit
+// targets have no 128-bit integer type: there the product is put together from 32-bit halves.
+uint64_t productShifted(uint64_t a, uint64_t b, uint32_t shift) {
+#ifdef __SIZEOF_INT128__
+    return static_cast<uint64_t>((static_cast<unsigned __int128>(a) * b) >> shift);
+#else
+    constexpr uint64_t kLow32 = 0xFFFFFFFFull;
+    const uint64_t ll = (a & kLow32) * (b & kLow32);
+    const uint64_t lh = (a & kLow32) * (b >> 32);
+    const uint64_t hl = (a >> 32) * (b & kLow32);
+    const uint64_t hh = (a >> 32) * (b >> 32);
+    const uint64_t middle = (ll >> 32) + (lh & kLow32) + (hl & kLow32);
+    const uint64_t low = (ll & kLow32) | (middle << 32);
+    const uint64_t high = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+    return (low >> shift) | (high << (64 - shift));
+#endif
+}
+
+}  // namespace
+
+namespace {
+
 struct UnitScale {
     uint64_t unitsPerSecond;
     uint32_t shift;  // chosen so that unitsPerSecond << shift stays near 2^50
@@ -39,8 +61,7 @@ uint64_t Stopwatch::elapsed() const {
     if (multiplier == 0) {
         return 0;
     }
-    unsigned __int128 product = static_cast<unsigned __int128>(counter() - startCount) * multiplier;
-    return static_cast<uint64_t>(product >> shift);
+    return productShifted(counter() - startCount, multiplier, shift);
 }
 
 }  // namespace tarsk

@@ -86,8 +86,8 @@ TEST(LogFile, WithoutAFileNothingIsWritten) {
     EXPECT_FALSE(log.isOpen());
     log.print("nowhere %d\n", 1);  // must not crash
     test::TestFolder folder;
-    EXPECT_FALSE(log.open(folder.path().c_str()));  // a folder is no file
-    EXPECT_FALSE(log.open((folder.path() / "missing" / "log.txt").c_str()));
+    EXPECT_FALSE(log.open(folder.path().string().c_str()));  // a folder is no file
+    EXPECT_FALSE(log.open((folder.path() / "missing" / "log.txt").string().c_str()));
     EXPECT_FALSE(log.isOpen());
 
     std::string path = folder.file("log.txt");

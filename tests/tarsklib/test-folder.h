@@ -53,11 +53,15 @@ public:
 
 private:
     void apply(const std::optional<std::string>& value) {
+#ifdef _WIN32
+        _putenv_s(name.c_str(), value ? value->c_str() : "");  // an empty value removes the variable
+#else
         if (value) {
             setenv(name.c_str(), value->c_str(), 1);
         } else {
             unsetenv(name.c_str());
         }
+#endif
     }
 
     std::string name;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "host/exit-codes.h"
-#include "host/host-window-x11.h"
+#include "host/host-window.h"
 #include "host/plugin-host.h"
 #include "host/program-file.h"
 #include "plugin/editor-view.h"

@@ -1,10 +1,10 @@
-// PluginHost: dlopen, the entry point, the host callback and the usual start and end of an instance.
+// PluginHost: loading the library, the entry point, the host callback and the usual start and end of an instance.
 #include "host/plugin-host.h"
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "host/plugin-library.h"
 
 namespace tarskhost {
 
@@ -47,23 +47,21 @@ PluginHost::~PluginHost() { unload(); }
 
 bool PluginHost::load(const std::string& path, std::string& error) {
     unload();
-    // A path without a slash would make dlopen search the library path instead of the file.
-    std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    library = openPluginLibrary(path, why);
     if (library == nullptr) {
-        const char* why = dlerror();
-        error = "cannot load '" + path + "' as a plug-in library: " + (why != nullptr ? why : "unknown error");
+        error = "cannot load '" + path + "' as a plug-in library: " + why;
         return false;
     }
-    auto entry = reinterpret_cast<EntryPoint>(dlsym(library, "VSTPluginMain"));
+    auto entry = reinterpret_cast<EntryPoint>(findPluginSymbol(library, "VSTPluginMain"));
     entryName = "VSTPluginMain";
     if (entry == nullptr) {
-        entry = reinterpret_cast<EntryPoint>(dlsym(library, "main"));
+        entry = reinterpret_cast<EntryPoint>(findPluginSymbol(library, "main"));
         entryName = "main";
     }
     if (entry == nullptr) {
         error = "'" + path + "' exports neither VSTPluginMain nor main: it is not a VST 2.x plug-in";
-        dlclose(library);
+        closePluginLibrary(library);
         library = nullptr;
         return false;
     }
@@ -72,14 +70,14 @@ bool PluginHost::load(const std::string& path, std::string& error) {
     constructingHost = nullptr;
     if (aeffect == nullptr) {
         error = "the entry point " + std::string(entryName) + " of '" + path + "' returned no effect";
-        dlclose(library);
+        closePluginLibrary(library);
         library = nullptr;
         return false;
     }
     if (aeffect->magic != vst2::kEffectMagic) {
         error = "the entry point of '" + path + "' returned a record without the VST magic";
         aeffect = nullptr;
-        dlclose(library);
+        closePluginLibrary(library);
         library = nullptr;
         return false;
     }
@@ -101,7 +99,7 @@ void PluginHost::unload() {
         aeffect = nullptr;
     }
     if (library != nullptr) {
-        dlclose(library);
+        closePluginLibrary(library);
         library = nullptr;
     }
 }

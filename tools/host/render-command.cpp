@@ -69,7 +69,11 @@ volatile std::sig_atomic_t interruptRequested = 0;
 
 void requestInterrupt(int /*signal*/) { interruptRequested = 1; }
 
-constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM,
+#ifdef SIGHUP  // (not on Windows)
+                                  SIGHUP
+#endif
+};
 constexpr size_t kCaughtSignalCount = sizeof(kCaughtSignals) / sizeof(kCaughtSignals[0]);
 
 // Catches the signals that end a render while it lives, so that an interrupted render still cleans up.

@@ -30,7 +30,7 @@ const char* const kUsageTail =
     "Exit codes: 0 done, 1 a file or the plug-in could not be read, written or loaded, 2 bad usage.\n";
 
 void printUsage(FILE* to) {
-    std::fprintf(to, "%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
+    std::fprintf(to, "%s%s%s%s%s%s%s", kUsageHead, tarskhost::kListUsage, tarskhost::kRenderUsage, tarskhost::kMeasureUsage,
                  tarskhost::kEditorUsage, tarskhost::kValidateUsage, kUsageTail);
 }
 

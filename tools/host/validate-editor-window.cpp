@@ -1,7 +1,7 @@
 // The validator's host window: tarskverb-host's own top-level window, handed to the editor checks.
 #include "host/validate-editor-window.h"
 
-#include "host/host-window-x11.h"
+#include "host/host-window.h"
 
 namespace tarskhost::validate {
 

@@ -1,4 +1,4 @@
-// HostWindow: a top-level X11 window that plays the host's editor frame for the plug-in's editor,
+// HostWindow: a top-level window (X11 on Linux, Win32 on Windows) that plays the host's editor frame for the plug-in's editor,
 // with the window manager's close button, resizing, and capture of what it shows as a PNG file.
 #pragma once
 
@@ -20,7 +20,7 @@ public:
     // Connects to the display ($DISPLAY) and creates and maps the window; on failure answers false
     // with a message in error.
     bool open(int width, int height, const std::string& title, std::string& error);
-    // The X11 Window id to hand to effEditOpen.
+    // The native window handle to hand to effEditOpen (an X11 Window id, or an HWND).
     uintptr_t windowId() const { return window; }
     // Handles waiting events without blocking; answers false once the window was asked to close.
     bool pumpEvents();
@@ -36,7 +36,7 @@ public:
 private:
     void* display = nullptr;  // Display*, kept out of this header
     void* previousHandler = nullptr;  // the X error handler that was installed before open
-    unsigned long window = 0;
+    uintptr_t window = 0;  // an X11 Window id or an HWND
     unsigned long deleteAtom = 0;
     int sizeW = 0;
     int sizeH = 0;
