@@ -81,12 +81,15 @@ def measure(host, plugin, texts, workdir):
     return [results.get(p) for p in paths]
 
 
-def violations(m, base, promise, hall_bass):
+def violations(m, base, promise, hall_bass, exempt):
     """How far a measurement is from the limits and from the program's own character (0: all met)."""
     v = 0.0
-    v += max(0.0, m['peaky'] - PEAKINESS_TARGET) / 0.15
-    v += max(0.0, abs(m['corr']) - CORRELATION_TARGET) / 0.04
-    v += max(0.0, m['dense'] - DENSITY_TARGET_MS) / 8.0
+    if 'peakiness' not in exempt:
+        v += max(0.0, m['peaky'] - PEAKINESS_TARGET) / 0.15
+    if 'correlation' not in exempt:
+        v += max(0.0, abs(m['corr']) - CORRELATION_TARGET) / 0.04
+    if 'density' not in exempt:
+        v += max(0.0, m['dense'] - DENSITY_TARGET_MS) / 8.0
     if hall_bass:
         v += max(0.0, BASS_TARGET - m['bass']) / 0.04
     # Character: decay, colour, level and the promise.
@@ -106,7 +109,7 @@ def mutate(text, fields, rng, hall_bass, strength):
     flags = int(f['flags'], 0)
     groups = ['lines', 'taps', 'inner', 'main', 'modulation', 'outputs']
     if hall_bass:
-        groups += ['mid', 'mid']
+        groups += ['mid', 'mid', 'decay']
     chosen = rng.sample(groups, k=rng.randint(1, 3))
     if 'lines' in chosen:
         lengths = floats(f['delayLength'])
@@ -144,6 +147,9 @@ def mutate(text, fields, rng, hall_bass, strength):
             angle = math.atan2(vectors[2 * i + 1], vectors[2 * i]) + rng.gauss(0.0, 0.35 * strength)
             new += [round(math.cos(angle), 4), round(math.sin(angle), 4)]
         text = set_field(text, 'outputVectors', fmt(new))
+    if 'decay' in chosen:
+        # More bass lengthens the broadband decay: a slightly shorter half life keeps the RT60.
+        text = set_field(text, 'halfLife', fmt([round(float(f['halfLife']) * rng.uniform(0.88, 1.02), 2)]))
     if 'mid' in chosen:
         centre = float(f['midCenter'])
         stretch = float(f['midStretch'])
@@ -163,12 +169,13 @@ def retune(host, plugin, path, args, rng, workdir):
     if 'all' in exempt:
         exempt = ['peakiness', 'correlation', 'bass', 'density']
     hall_bass = '/Halls/' in path and 'bass' not in exempt
+    if len(exempt) == 4:
+        return None
     base = measure(host, plugin, [original], workdir)[0]
     if base is None:
-        print('%s: cannot be measured' % path, file=sys.stderr)
         return None
     best_text, best = original, base
-    best_v = violations(base, base, promise, hall_bass)
+    best_v = violations(base, base, promise, hall_bass, exempt)
     for round_index in range(args.rounds):
         if best_v == 0.0:
             break
@@ -178,7 +185,7 @@ def retune(host, plugin, path, args, rng, workdir):
         for text, m in zip(texts, results):
             if m is None:
                 continue
-            v = violations(m, base, promise, hall_bass)
+            v = violations(m, base, promise, hall_bass, exempt)
             if v < best_v:
                 best_text, best, best_v = text, m, v
     return original, best_text, base, best, best_v
@@ -199,6 +206,7 @@ def main():
         for path in args.sources:
             result = retune(args.host, args.plugin, path, args, rng, workdir)
             if result is None:
+                print('%s: exempt from every figure or not measurable' % path, flush=True)
                 continue
             original, text, base, best, v = result
             print('%-55s peaky %5.2f -> %5.2f  corr %+5.2f -> %+5.2f  bass %4.2f -> %4.2f  dense %4.0f -> %4.0f  '
