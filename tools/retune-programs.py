@@ -10,7 +10,7 @@ The chosen values are written back into the source; nothing else in it changes.
 
     python3 tools/retune-programs.py build/tarskverb-host build/tarskverb.so SOURCE.program...
 
-Options: --rounds N (default 8), --tries N per round (default 24), --seed N, --dry-run.
+Options: --rounds N (default 6), --tries N per round (default 16), --seed N, --dry-run.
 """
 
 import argparse
@@ -58,14 +58,16 @@ def set_field(text, key, value):
     return pattern.sub(lambda m: m.group(1) + ' ' + value + (('  ' + m.group(5)) if m.group(5) else ''), text, count=1)
 
 
-def measure(host, plugin, texts, workdir):
+def measure(host, plugin, texts, workdir, max_tail=None):
     paths = []
     for i, text in enumerate(texts):
         path = os.path.join(workdir, 'candidate-%d.program' % i)
         with open(path, 'w') as f:
             f.write(text)
         paths.append(path)
-    out = subprocess.run([host, 'measure', plugin] + paths, capture_output=True, text=True).stdout
+    # Rendering a little beyond the promise is enough to see whether it holds.
+    options = ['--max-tail', '%g' % max_tail] if max_tail is not None else []
+    out = subprocess.run([host, 'measure'] + options + [plugin] + paths, capture_output=True, text=True).stdout
     results = {}
     for line in out.splitlines():
         parts = line.split()
@@ -108,6 +110,8 @@ def mutate(text, fields, rng, hall_bass, strength):
     f = read_fields(text)
     flags = int(f['flags'], 0)
     groups = ['lines', 'taps', 'inner', 'main', 'modulation', 'outputs']
+    if flags & 0x8000:
+        groups.append('tapOutputs')
     if hall_bass:
         groups += ['mid', 'mid', 'decay']
     chosen = rng.sample(groups, k=rng.randint(1, 3))
@@ -147,6 +151,12 @@ def mutate(text, fields, rng, hall_bass, strength):
             angle = math.atan2(vectors[2 * i + 1], vectors[2 * i]) + rng.gauss(0.0, 0.35 * strength)
             new += [round(math.cos(angle), 4), round(math.sin(angle), 4)]
         text = set_field(text, 'outputVectors', fmt(new))
+    if 'tapOutputs' in chosen:
+        # The taps' own outputs: four times as many paths reach the output, so echoes merge sooner.
+        text = set_field(text, 'flags', '0x%X' % (flags | 0x4000))
+        levels = floats(f['tapLevel'])
+        text = set_field(text, 'tapLevel', fmt([round(min(0.7, max(0.05, x * rng.uniform(0.8, 1.3) + rng.uniform(0.0, 0.2))), 2)
+                                                for x in levels]))
     if 'decay' in chosen:
         # More bass lengthens the broadband decay: a slightly shorter half life keeps the RT60.
         text = set_field(text, 'halfLife', fmt([round(float(f['halfLife']) * rng.uniform(0.88, 1.02), 2)]))
@@ -171,7 +181,8 @@ def retune(host, plugin, path, args, rng, workdir):
     hall_bass = '/Halls/' in path and 'bass' not in exempt
     if len(exempt) == 4:
         return None
-    base = measure(host, plugin, [original], workdir)[0]
+    max_tail = None  # the render needs 4 s of quiet after the tail to call it ended
+    base = measure(host, plugin, [original], workdir, max_tail)[0]
     if base is None:
         return None
     best_text, best = original, base
@@ -181,7 +192,7 @@ def retune(host, plugin, path, args, rng, workdir):
             break
         strength = 1.0 + 0.25 * round_index
         texts = [mutate(best_text, fields, rng, hall_bass, strength) for _ in range(args.tries)]
-        results = measure(host, plugin, texts, workdir)
+        results = measure(host, plugin, texts, workdir, max_tail)
         for text, m in zip(texts, results):
             if m is None:
                 continue
@@ -196,8 +207,8 @@ def main():
     parser.add_argument('host')
     parser.add_argument('plugin')
     parser.add_argument('sources', nargs='+')
-    parser.add_argument('--rounds', type=int, default=8)
-    parser.add_argument('--tries', type=int, default=24)
+    parser.add_argument('--rounds', type=int, default=6)
+    parser.add_argument('--tries', type=int, default=16)
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--dry-run', action='store_true')
     args = parser.parse_args()

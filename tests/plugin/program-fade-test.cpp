@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "fake-host.h"
@@ -79,23 +80,27 @@ struct FadeFixture : testing::Test {
 
     // A 100 Hz sine at -12 dBFS on both inputs, faded in over 50 ms so that its own start is smooth.
     void play(double seconds, int32_t block = kBlock) {
-        const double amplitude = std::pow(10.0, kInputDbfs / 20.0);
-        std::vector<float> inL(static_cast<size_t>(block)), inR(inL.size()), outL(inL.size()), outR(inL.size());
         const size_t frames = static_cast<size_t>(seconds * kRate);
         for (size_t done = 0; done < frames; done += static_cast<size_t>(block)) {
-            for (size_t i = 0; i < inL.size(); ++i) {
-                const double t = static_cast<double>(frame + i) / kRate;
-                const double onset = std::min(1.0, t / 0.05);
-                inL[i] = inR[i] = static_cast<float>(amplitude * onset * onset *
-                                                     std::sin(2.0 * std::numbers::pi * kToneHz * t));
-            }
-            float* in[2] = {inL.data(), inR.data()};
-            float* out[2] = {outL.data(), outR.data()};
-            effect.processReplacing(in, out, block);
-            left.insert(left.end(), outL.begin(), outL.end());
-            right.insert(right.end(), outR.begin(), outR.end());
-            frame += inL.size();
+            playBlock(block);
         }
+    }
+
+    void playBlock(int32_t block) {
+        const double amplitude = std::pow(10.0, kInputDbfs / 20.0);
+        std::vector<float> inL(static_cast<size_t>(block)), inR(inL.size()), outL(inL.size()), outR(inL.size());
+        for (size_t i = 0; i < inL.size(); ++i) {
+            const double t = static_cast<double>(frame + i) / kRate;
+            const double onset = std::min(1.0, t / 0.05);
+            inL[i] = inR[i] =
+                static_cast<float>(amplitude * onset * onset * std::sin(2.0 * std::numbers::pi * kToneHz * t));
+        }
+        float* in[2] = {inL.data(), inR.data()};
+        float* out[2] = {outL.data(), outR.data()};
+        effect.processReplacing(in, out, block);
+        left.insert(left.end(), outL.begin(), outL.end());
+        right.insert(right.end(), outR.begin(), outR.end());
+        frame += inL.size();
     }
 
     // The largest difference of the left output from the dry tone over frames [from, to).
@@ -186,6 +191,27 @@ TEST_F(FadeFixture, TheFadeTakesAFewMillisecondsAndEditsDoNotFade) {
     EXPECT_GT(quietestMillisecond(change + 2 * fadeFrames + 48, frame), 0.02);
     EXPECT_LT(clickDbfs(left), kClickLimitDbfs);
     EXPECT_EQ(effect.changeFlags().resetPending.load(), 0);
+}
+
+TEST_F(FadeFixture, ASwitchCarriedOutByTheAudioThreadFadesToo) {
+    play(1.0);
+    // The audio thread holds the host-call lock for longer than the host waits: the switch is left
+    // for the next block, which carries it out before it processes.
+    host.holdInTimeQuery = true;
+    std::thread audio([&] { playBlock(kBlock); });
+    while (!host.insideTimeQuery.load()) {
+        std::this_thread::yield();
+    }
+    effect.dispatch(vst2::effSetProgram, 0, 1, nullptr, 0);
+    host.holdInTimeQuery = false;
+    audio.join();
+    ASSERT_EQ(effect.deferredChanges(), 1u);
+    const size_t switched = frame;
+    play(0.5);
+    EXPECT_EQ(effect.currentProgram(), 1);
+    EXPECT_LT(dryDeviation(switched + 960, switched + 4800), 1e-5);  // Init plays: dry alone
+    EXPECT_LT(clickDbfs(left), kClickLimitDbfs);
+    EXPECT_LT(clickDbfs(right), kClickLimitDbfs);
 }
 
 TEST_F(FadeFixture, AResumeResetsAtOnce) {
