@@ -105,23 +105,44 @@ def violations(m, base, promise, hall_bass, exempt):
     return v
 
 
-def mutate(text, fields, rng, hall_bass, strength):
-    """One variation of the source text."""
+def mutate(text, fields, rng, hall_bass, strength, best):
+    """One variation of the source text; `best` is the measurement of the text varied."""
     f = read_fields(text)
     flags = int(f['flags'], 0)
     groups = ['lines', 'taps', 'inner', 'main', 'modulation', 'outputs']
     if flags & 0x8000:
         groups.append('tapOutputs')
+    elif best['dense'] > DENSITY_TARGET_MS:
+        groups.append('multitap')
     if hall_bass:
         groups += ['mid', 'mid', 'decay']
     chosen = rng.sample(groups, k=rng.randint(1, 3))
+    if 'multitap' in chosen:
+        # Four lines alone merge their echoes slowly: split each into four segments mixed by the
+        # inner matrix (the taps of the Init program), longer to keep the modes as dense.
+        text = set_field(text, 'flags', '0x%X' % (flags | 0x9000))
+        flags |= 0x9000
+        for key, values in (('tap1', '0.7141 0.7114 0.7085 0.6926'), ('tap2', '0.7984 0.7969 0.7953 0.7863'),
+                            ('tap3', '0.8944 0.8927 0.8909 0.8808')):
+            text = set_field(text, key, values)
+        text = set_field(text, 'phi', fmt([rng.choice([-1, 1]) * rng.randint(25, 60)]))
+        text = set_field(text, 'theta', fmt([rng.choice([-1, 1]) * rng.randint(25, 60)]))
+        chosen += ['taps', 'lines']
     if 'lines' in chosen:
         lengths = floats(f['delayLength'])
-        scale = 1.0 + abs(rng.gauss(0.0, 0.25 * strength))
+        if best['dense'] > DENSITY_TARGET_MS:
+            # Shorter lines merge their echoes sooner; more modulation keeps the fewer modes smooth.
+            scale = rng.uniform(0.45, 0.95)
+            chosen.append('modulation')
+        elif best['peaky'] > PEAKINESS_TARGET:
+            scale = 1.0 + abs(rng.gauss(0.0, 0.25 * strength))
+        else:
+            scale = rng.uniform(0.9, 1.1)
         lengths = [round(x * scale * rng.uniform(0.94, 1.06), 2) for x in lengths]
         text = set_field(text, 'delayLength', fmt(lengths))
     if 'taps' in chosen and flags & 0x8000:
-        t1, t2, t3 = floats(f['tap1']), floats(f['tap2']), floats(f['tap3'])
+        current = read_fields(text)
+        t1, t2, t3 = floats(current['tap1']), floats(current['tap2']), floats(current['tap3'])
         new = [[], [], []]
         for i in range(4):
             taps = sorted(min(0.97, max(0.05, x + rng.gauss(0.0, 0.08 * strength))) for x in (t1[i], t2[i], t3[i]))
@@ -129,7 +150,7 @@ def mutate(text, fields, rng, hall_bass, strength):
                 new[k].append(round(taps[k], 3))
         for k, key in enumerate(('tap1', 'tap2', 'tap3')):
             text = set_field(text, key, fmt(new[k]))
-    if 'inner' in chosen and flags & 0x9000 == 0x9000:
+    if 'inner' in chosen and flags & 0x9000 == 0x9000 and 'multitap' not in chosen:
         for key in ('phi', 'theta'):
             text = set_field(text, key, fmt([round(max(-89.0, min(89.0, float(f[key]) + rng.gauss(0.0, 15.0 * strength))))]))
     if 'main' in chosen:
@@ -137,7 +158,7 @@ def mutate(text, fields, rng, hall_bass, strength):
             text = set_field(text, key, fmt([round(max(-90.0, min(90.0, float(f[key]) + rng.gauss(0.0, 10.0 * strength))))]))
     if 'modulation' in chosen:
         depth = float(f['lfo1.delayDepth'])
-        depth = round(max(0.0, depth * rng.uniform(0.9, 1.6) + rng.uniform(0.0, 8.0 * strength)), 1)
+        depth = round(max(0.0, min(80.0, depth * rng.uniform(0.9, 1.6) + rng.uniform(0.0, 8.0 * strength))), 1)
         text = set_field(text, 'lfo1.delayDepth', fmt([depth]))
         if float(f['lfo1.decayDepth']) == 0 and float(f['lfo1.levelDepth']) == 0 and float(f['lfo1.inverterDepth']) == 0:
             period = round(max(0.4, float(f['lfo1.period']) * rng.uniform(0.6, 1.2)), 2)
@@ -191,7 +212,7 @@ def retune(host, plugin, path, args, rng, workdir):
         if best_v == 0.0:
             break
         strength = 1.0 + 0.25 * round_index
-        texts = [mutate(best_text, fields, rng, hall_bass, strength) for _ in range(args.tries)]
+        texts = [mutate(best_text, fields, rng, hall_bass, strength, best) for _ in range(args.tries)]
         results = measure(host, plugin, texts, workdir, max_tail)
         for text, m in zip(texts, results):
             if m is None:
