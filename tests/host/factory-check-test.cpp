@@ -49,10 +49,6 @@ constexpr double kFiguresRate = 48000.0;
 const std::set<std::string> kReverbCategories = {"Halls", "Plates", "Rooms"};
 const std::string kHalls = "Halls";
 
-// Known failures: reverbs not yet retuned to the figures, by "Category/Name". Each must still miss
-// a figure (so that the list shrinks as programs are retuned); the rest of their checks hold.
-const std::set<std::string> kReverbsNotYetRetuned = {
-};
 
 std::string factoryFolder() { return std::string(TARSK_TEST_SOURCE_DIR) + "/resources/factory"; }
 
@@ -169,11 +165,6 @@ TEST_P(FactoryReverbCategory, ReverbsMeetTheTailFigures) {
         const bool wide = (exempt & kFigureCorrelation) != 0 || std::fabs(f.correlation) <= kMaxCorrelation;
         const bool dense = (exempt & kFigureDensity) != 0 || f.densitySeconds <= kMaxDensitySeconds;
         const bool bass = GetParam() != kHalls || (exempt & kFigureBass) != 0 || f.bassRatio >= kMinHallBassRatio;
-        if (kReverbsNotYetRetuned.count(program) != 0) {
-            EXPECT_FALSE(smooth && wide && dense && bass)
-                << "meets every figure now: take it off kReverbsNotYetRetuned";
-            continue;
-        }
         EXPECT_TRUE(smooth) << "the tail rings: peakiness " << f.peakiness << " (at most " << kMaxPeakiness << ")";
         EXPECT_TRUE(wide) << "left and right correlate by " << f.correlation << " (at most +-" << kMaxCorrelation
                           << ")";
@@ -181,18 +172,6 @@ TEST_P(FactoryReverbCategory, ReverbsMeetTheTailFigures) {
                            << kMaxDensitySeconds * 1000.0 << ")";
         EXPECT_TRUE(bass) << "the bass dies early: T30 125 Hz / 1 kHz = " << f.bassRatio << " (at least "
                           << kMinHallBassRatio << ")";
-    }
-}
-
-TEST(FactoryReverbs, TheKnownFailuresAreFactoryReverbs) {
-    std::set<std::string> reverbs;
-    for (const std::string& category : kReverbCategories) {
-        for (const Source& source : sourcesOf(category)) {
-            reverbs.insert(category + "/" + source.program.record.name());
-        }
-    }
-    for (const std::string& program : kReverbsNotYetRetuned) {
-        EXPECT_EQ(reverbs.count(program), 1u) << program;
     }
 }
 
