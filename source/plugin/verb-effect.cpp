@@ -4,6 +4,7 @@
 #include "plugin/verb-effect.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +82,7 @@ VerbEffect::VerbEffect(vst2::HostCallback host) : EffectBase(host, kProgramSlots
         current.store(0, std::memory_order_release);
         working = slots[0];
     }
-    editorWindow = std::make_unique<EditorWindow>(*this, settings);
+    editorWindow = std::make_unique<EditorWindow>(*this, *this, settings);
     editorView = editorWindow.get();
 }
 
@@ -122,7 +123,45 @@ void VerbEffect::setSampleRate() {
 }
 // The engine takes the host's tempo with every block (process, below) and re-cooks only a program
 // synced to it, keeping what the lines hold; a tempo change is not a program change.
-void VerbEffect::tempoChanged() {}
+void VerbEffect::tempoChanged() {
+    float bpm = hostTempo();
+    if (std::isfinite(bpm) && bpm >= kMinTempo && bpm <= kMaxTempo) {
+        editorTempo.store(bpm, std::memory_order_relaxed);
+    }
+}
+
+float VerbEffect::tempo() const { return editorTempo.load(std::memory_order_relaxed); }
+
+LoadFigures VerbEffect::loadFigures() const {
+    // The audio thread publishes each word atomically; a figure read mid-update mixes two intervals,
+    // which a display shrugs off.
+    auto& published = const_cast<LoadFigures&>(engine.loadFigures());
+    LoadFigures out;
+    out.load = std::atomic_ref<float>(published.load).load(std::memory_order_relaxed);
+    out.cycles = std::atomic_ref<uint64_t>(published.cycles).load(std::memory_order_relaxed);
+    out.samples = std::atomic_ref<uint32_t>(published.samples).load(std::memory_order_relaxed);
+    out.controlPeriods = std::atomic_ref<uint32_t>(published.controlPeriods).load(std::memory_order_relaxed);
+    out.callbacks = std::atomic_ref<uint32_t>(published.callbacks).load(std::memory_order_relaxed);
+    out.structure = std::atomic_ref<uint32_t>(published.structure).load(std::memory_order_relaxed);
+    return out;
+}
+
+HostFacts VerbEffect::hostFacts() const {
+    HostFacts facts;
+    facts.effectName = kProductName;
+    facts.hostVendor = hostVendor();
+    facts.hostProduct = hostProduct();
+    facts.hostVendorVersion = hostVendorVersion();
+    facts.hostVstVersion = hostVstVersion();
+    facts.meterSeconds = performanceFrequency > 0 ? kMeterIntervalSeconds : 0.0;
+    return facts;
+}
+
+void VerbEffect::requestEditorSize(int width, int height) {
+    if (editorWindow != nullptr) {
+        editorWindow->requestSize(width, height);
+    }
+}
 
 void VerbEffect::mainsChanged(bool on) {
     if (on) {
@@ -277,17 +316,19 @@ bool VerbEffect::snapshot(ProgramSnapshot& out) {
     return true;
 }
 
-bool VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[4]) {
+CommitResult VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[kChangeFlagCount]) {
     bool nameChanged = false;
+    CommitResult result = CommitResult::unchanged;
     {
         LockGuard guard = LockGuard::locked(programLock);
         ++changeCounter;
         if (changeCounter != edited.counter + 1) {
-            return false;  // somebody else wrote in between: this frame's edits are dropped
+            return CommitResult::dropped;  // somebody else wrote in between: this frame's edits are dropped
         }
         if (!(edited.record == working)) {
             nameChanged = std::memcmp(edited.record.name(), working.name(), kNameBytes) != 0;
             working = edited.record;
+            result = CommitResult::written;
             target.store(edited.editTarget, std::memory_order_release);
             changes.merge(changeMask);
         } else if (edited.editTarget != target.load(std::memory_order_relaxed)) {
@@ -305,7 +346,7 @@ bool VerbEffect::commit(const ProgramSnapshot& edited, const uint8_t changeMask[
     if (nameChanged) {
         updateDisplay();
     }
-    return true;
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "editor/editor-host.h"
 #include "editor/editor-settings.h"
 #include "engine/engine.h"
 #include "engine/program-record.h"
@@ -47,17 +48,7 @@ struct ChangeFlags {
     void merge(const uint8_t mask[4]);
 };
 
-// What the editor copies at the start of a frame and hands back at its end.
-struct ProgramSnapshot {
-    uint64_t counter = 0;  // 0: no program state was copied
-    ProgramRecord record;
-    int32_t currentIndex = 0;
-    uint32_t editTarget = 0;
-    uint8_t freeze = 0;
-    uint8_t bypass = 0;
-};
-
-class VerbEffect final : public EffectBase {
+class VerbEffect final : public EffectBase, public EditorHost {
 public:
     explicit VerbEffect(vst2::HostCallback host);
     ~VerbEffect() override;
@@ -81,10 +72,16 @@ public:
 
     // ---- editor side of the exchange ----
     // Copies the program state; answers false when there is none.
-    bool snapshot(ProgramSnapshot& out);
-    // Hands the editor's state back; answers false when somebody else wrote since the snapshot,
-    // in which case the edits are dropped. changeMask: the flags the edits need.
-    bool commit(const ProgramSnapshot& edited, const uint8_t changeMask[4]);
+    bool snapshot(ProgramSnapshot& out) override;
+    // Hands the editor's state back; edits are dropped when somebody else wrote since the snapshot.
+    // changeMask: the flags the edits need.
+    CommitResult commit(const ProgramSnapshot& edited, const uint8_t changeMask[kChangeFlagCount]) override;
+    ProgramRecord programCopy(int32_t slot) override;
+    float tempo() const override;
+    float rate() const override { return sampleRate(); }
+    LoadFigures loadFigures() const override;
+    HostFacts hostFacts() const override;
+    void requestEditorSize(int width, int height) override;
 
     // ---- engine side of the exchange ----
     // Copies the record that the engine plays (the edit target's), under the program lock.
@@ -98,8 +95,6 @@ public:
     bool freezeOn() const { return freeze.load(std::memory_order_acquire) != 0; }
     bool bypassOn() const { return bypass.load(std::memory_order_acquire) != 0; }
     const EditorSettings& editorSettings() const { return settings; }
-    // A copy of program i as a reader sees it (the working record for the current program).
-    ProgramRecord programCopy(int32_t index);
     bool hasDelayMemory() const { return delayMemory != nullptr; }
     // Lets tests and the editor attach the editor window's view.
     void attachEditorView(EditorView* view) { editorView = view; }
@@ -140,6 +135,7 @@ private:
     // its first echoes come in as smoothly as the dry sound.
     float fadeInput[2][kFadeScratchFrames] = {};
     std::atomic<uint32_t> target{0};
+    std::atomic<float> editorTempo{kDefaultTempo};  // the last valid host tempo, for the editor
     std::unique_ptr<ProgramRecord[]> slots;
     std::unique_ptr<uint8_t[]> chunkBuffer;  // what getChunk hands the host; written under the program lock
     ProgramRecord working;

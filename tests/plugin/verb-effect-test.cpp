@@ -88,7 +88,7 @@ TEST_F(EffectFixture, SwitchingProgramsKeepsTheEditsOfTheOldOne) {
     ASSERT_TRUE(effect.snapshot(snap));
     snap.record.setF(word::wet, 55.0f);
     const uint8_t cook[4] = {1, 0, 0, 0};
-    ASSERT_TRUE(effect.commit(snap, cook));
+    ASSERT_NE(effect.commit(snap, cook), CommitResult::dropped);
 
     clearFlags();
     effect.dispatch(vst2::effSetProgram, 0, 2, nullptr, 0);
@@ -114,7 +114,7 @@ TEST_F(EffectFixture, SettingTheCurrentProgramStillInvalidatesAnEditorFrame) {
     effect.setProgram(0);  // same index: nothing moves, but the counter grows
     snap.record.setF(word::dry, 10.0f);
     const uint8_t cook[4] = {1, 0, 0, 0};
-    EXPECT_FALSE(effect.commit(snap, cook));
+    EXPECT_EQ(effect.commit(snap, cook), CommitResult::dropped);
     EXPECT_NE(effect.programCopy(0).f(word::dry), 10.0f);
 }
 
@@ -125,7 +125,7 @@ TEST_F(EffectFixture, NamesAreShownWithAtMost24Characters) {
     ASSERT_TRUE(effect.snapshot(snap));
     snap.record.setName("abcdefghijklmnopqrstuvwxyz0");  // 27 characters in the record
     const uint8_t none[4] = {};
-    ASSERT_TRUE(effect.commit(snap, none));
+    ASSERT_NE(effect.commit(snap, none), CommitResult::dropped);
     EXPECT_EQ(name(0), "abcdefghijklmnopqrstuvwx");  // the working record, not yet the slot
     EXPECT_EQ(host.count(vst2::audioMasterUpdateDisplay), 1);
 }
@@ -227,7 +227,7 @@ TEST_F(EffectFixture, FreezeIsClearedByAProgramWithoutFeedback) {
     snap.freeze = 1;
     const uint8_t none[4] = {};
     clearFlags();
-    ASSERT_TRUE(effect.commit(snap, none));
+    ASSERT_NE(effect.commit(snap, none), CommitResult::dropped);
     EXPECT_TRUE(effect.freezeOn());
     EXPECT_EQ(effect.changeFlags().cookPending.load(), 1);  // a switch change needs a cook
     effect.setProgram(1);  // Init: half life exactly 0
@@ -240,12 +240,12 @@ TEST_F(EffectFixture, CommitsOnlyWhatChanged) {
     snap.record.setF(word::wet, 30.0f);
     const uint8_t lengths[4] = {1, 0, 1, 0};
     clearFlags();
-    ASSERT_TRUE(effect.commit(snap, lengths));  // nothing differs: no flags
+    ASSERT_NE(effect.commit(snap, lengths), CommitResult::dropped);  // nothing differs: no flags
     EXPECT_TRUE(noFlagSet());
 
     ASSERT_TRUE(effect.snapshot(snap));
     snap.editTarget = 3;
-    ASSERT_TRUE(effect.commit(snap, lengths));  // only the edit target differs
+    ASSERT_NE(effect.commit(snap, lengths), CommitResult::dropped);  // only the edit target differs
     EXPECT_EQ(effect.editTarget(), 3u);
     EXPECT_EQ(effect.changeFlags().cookPending.load(), 1);
     EXPECT_EQ(effect.changeFlags().lengthsChanged.load(), 1);
@@ -256,7 +256,7 @@ TEST_F(EffectFixture, CommitsOnlyWhatChanged) {
     snap.record.setF(word::wet, 1.0f);
     std::vector<uint8_t> chunk = chunkOf(effect.programCopy(1));
     effect.setChunk(chunk.data(), chunk.size(), true, 2);
-    EXPECT_FALSE(effect.commit(snap, lengths));
+    EXPECT_EQ(effect.commit(snap, lengths), CommitResult::dropped);
     EXPECT_EQ(host.count(vst2::audioMasterUpdateDisplay), 0);
 }
 
@@ -331,7 +331,7 @@ TEST_F(EffectFixture, TheEngineCooksWhatTheFlagsAsk) {
     snap.record.setF(word::delayLength, snap.record.f(word::delayLength) * 2.0f);
     snap.record.setF(word::wet, 0.0f);
     const uint8_t cookOnly[4] = {1, 0, 0, 0};
-    ASSERT_TRUE(effect.commit(snap, cookOnly));
+    ASSERT_NE(effect.commit(snap, cookOnly), CommitResult::dropped);
     effect.processReplacing(channels, channels, 64);
     EXPECT_EQ(effect.changeFlags().cookPending.load(), 0);
     EXPECT_EQ(effect.audioEngine().state().lengthInt[0], lengthBefore);  // lengths were not asked for
@@ -340,7 +340,7 @@ TEST_F(EffectFixture, TheEngineCooksWhatTheFlagsAsk) {
     ASSERT_TRUE(effect.snapshot(snap));
     snap.record.setF(word::wet, 30.0f);
     const uint8_t lengths[4] = {1, 0, 1, 0};
-    ASSERT_TRUE(effect.commit(snap, lengths));
+    ASSERT_NE(effect.commit(snap, lengths), CommitResult::dropped);
     effect.processReplacing(channels, channels, 64);
     EXPECT_EQ(effect.changeFlags().lengthsChanged.load(), 0);
     EXPECT_GT(effect.audioEngine().state().lengthInt[0], lengthBefore + lengthBefore / 2);

@@ -1,0 +1,14 @@
+// The Filter page (being built: draws its title only).
+#include "editor/editor-pages.h"
+
+#include "editor/editor.h"
+
+namespace tarsk {
+
+void drawFilterPage(Editor& editor) {
+    float u = editor.unit();
+    editor.useStyle(kStylePlain);
+    editor.label(0, UiRect{6.0f * u, 11.5f * u, 3.0f * u, 0.5f * u}, "Filter", 14.0f, kAlignLeft);
+}
+
+}  // namespace tarsk
