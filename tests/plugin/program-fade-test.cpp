@@ -173,7 +173,7 @@ TEST_F(FadeFixture, TheFadeTakesAFewMillisecondsAndEditsDoNotFade) {
     ASSERT_TRUE(effect.snapshot(snap));
     snap.record.setF(word::wet, 20.0f);
     const uint8_t cookOnly[4] = {1, 0, 0, 0};
-    ASSERT_TRUE(effect.commit(snap, cookOnly));                // an edit: no reset, no fade
+    ASSERT_EQ(effect.commit(snap, cookOnly), CommitResult::written);  // an edit: no reset, no fade
     play(0.1);
     EXPECT_GT(quietestMillisecond(before, frame), 0.02);  // the sound never dipped
 
@@ -181,7 +181,7 @@ TEST_F(FadeFixture, TheFadeTakesAFewMillisecondsAndEditsDoNotFade) {
     ASSERT_TRUE(effect.snapshot(snap));
     const uint8_t everything[4] = {1, 1, 1, 1};
     snap.record.setF(word::wet, 25.0f);
-    ASSERT_TRUE(effect.commit(snap, everything));
+    ASSERT_EQ(effect.commit(snap, everything), CommitResult::written);
     const size_t change = frame;
     play(0.1, 64);
     const size_t fadeFrames = static_cast<size_t>(std::lround(kProgramFadeSeconds * kRate));
