@@ -115,6 +115,15 @@ constexpr size_t kFileEntryCount = sizeof(kFileEntries) / sizeof(kFileEntries[0]
 constexpr std::string_view kTailEntry = "tail";
 constexpr std::string_view kTailSustain = "sustain";
 constexpr double kMaxTailSeconds = 600.0;
+constexpr std::string_view kExemptEntry = "exempt";
+struct FigureName {
+    std::string_view name;
+    uint32_t figures;
+};
+constexpr FigureName kFigureNames[] = {
+    {"peakiness", kFigurePeakiness}, {"correlation", kFigureCorrelation}, {"bass", kFigureBass},
+    {"density", kFigureDensity},     {"all", kAllFigures},
+};
 
 class Parser {
 public:
@@ -122,7 +131,8 @@ public:
 
     bool parse(std::string_view text, ProgramSource& source) {
         const size_t fieldCount = programFields().size();
-        std::vector<int> seenAt(fieldCount + kFileEntryCount + 1, 0);  // the last one for the tail
+        // The last two for the tail and the exemption.
+        std::vector<int> seenAt(fieldCount + kFileEntryCount + 2, 0);
         size_t position = 0;
         while (position <= text.size()) {
             size_t end = text.find('\n', position);
@@ -149,6 +159,8 @@ public:
                 slot = static_cast<size_t>(field - programFields().data());
             } else if (key == kTailEntry) {
                 slot = fieldCount + kFileEntryCount;
+            } else if (key == kExemptEntry) {
+                slot = fieldCount + kFileEntryCount + 1;
             } else {
                 slot = fieldCount;
                 while (slot < fieldCount + kFileEntryCount && key != kFileEntries[slot - fieldCount].name) {
@@ -164,9 +176,10 @@ public:
             }
             seenAt[slot] = lineNumber;
 
-            bool ok = field != nullptr                         ? parseField(*field, rest, source.record)
-                      : slot == fieldCount + kFileEntryCount ? parseTail(rest, source)
-                                                             : parseFileEntry(kFileEntries[slot - fieldCount], rest, source);
+            bool ok = field != nullptr                             ? parseField(*field, rest, source.record)
+                      : slot == fieldCount + kFileEntryCount     ? parseTail(rest, source)
+                      : slot == fieldCount + kFileEntryCount + 1 ? parseExempt(rest, source)
+                                                                 : parseFileEntry(kFileEntries[slot - fieldCount], rest, source);
             if (!ok) {
                 return false;
             }
@@ -272,6 +285,35 @@ private:
         return true;
     }
 
+    bool parseExempt(std::string_view rest, ProgramSource& source) {
+        const size_t listEnd = rest.find_first_of(kBlanks);
+        std::string_view list = rest.substr(0, listEnd);
+        const std::string_view reason = listEnd == std::string_view::npos ? std::string_view{} : trim(rest.substr(listEnd));
+        uint32_t figures = 0;
+        while (!list.empty()) {
+            const size_t comma = list.find(',');
+            const std::string_view name = list.substr(0, comma);
+            list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+            const FigureName* known = nullptr;
+            for (const FigureName& f : kFigureNames) {
+                if (f.name == name) {
+                    known = &f;
+                }
+            }
+            if (known == nullptr) {
+                return fail("exempt takes figures from peakiness, correlation, bass, density or all, not '"s +
+                            std::string(name) + "'");
+            }
+            figures |= known->figures;
+        }
+        if (figures == 0 || reason.empty()) {
+            return fail("exempt takes the figures (comma-separated) and the reason the program does not meet them");
+        }
+        source.exemptFigures = figures;
+        source.exemptReason = std::string(reason);
+        return true;
+    }
+
     std::string_view fileName;
     std::string& error;
     int lineNumber = 0;
@@ -334,6 +376,15 @@ bool formatProgramSource(const ProgramSource& source, std::string& text, std::st
         char seconds[32];
         std::snprintf(seconds, sizeof(seconds), "%.9g", source.tailSeconds);
         text += "tail "s + seconds + "\n";
+    }
+    if (source.exemptFigures != 0) {
+        std::string names;
+        for (const FigureName& f : kFigureNames) {
+            if ((source.exemptFigures & f.figures) == f.figures && f.figures != kAllFigures) {
+                names += (names.empty() ? "" : ",") + std::string(f.name);
+            }
+        }
+        text += "exempt "s + names + " " + source.exemptReason + "\n";
     }
     const ProgramRecord& record = source.record;
     for (const ProgramField& field : programFields()) {

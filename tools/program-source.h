@@ -14,6 +14,9 @@
 // and one line describes the sound rather than the file, for the checks of the factory programs:
 //   tail 2.5          after the input stops, the output falls below -90 dBFS within 2.5 seconds
 //   tail sustain      the program is meant to hold its sound (a freeze, an endless loop)
+//   exempt bass,density REASON
+//                     the reverb figures the program is not held to (peakiness, correlation, bass,
+//                     density or all), and why: a sustaining or special-effect program, a bright hall
 #pragma once
 
 #include <cstdint>
@@ -25,6 +28,13 @@
 #include "presets/fxp-file.h"
 
 namespace tarsk {
+
+// The reverb figures of the factory check, as bits of ProgramSource::exemptFigures.
+constexpr uint32_t kFigurePeakiness = 1;
+constexpr uint32_t kFigureCorrelation = 2;
+constexpr uint32_t kFigureBass = 4;
+constexpr uint32_t kFigureDensity = 8;
+constexpr uint32_t kAllFigures = 15;
 
 // What a source says about how its sound ends.
 enum class TailPromise { none, seconds, sustain };
@@ -38,6 +48,8 @@ struct ProgramSource {
     uint32_t fxpByteSize = 0;
     TailPromise tail = TailPromise::none;
     double tailSeconds = 0.0;  // with TailPromise::seconds
+    uint32_t exemptFigures = 0;  // figures the program is not held to, with the reason
+    std::string exemptReason;
 };
 
 // Parses source text; fileName only labels the messages ("file:line: what"). On failure the answer is

@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ binutils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libpng-dev
-  pkg-config libsndfile1-dev sox perl
+  pkg-config libsndfile1-dev sox perl python3
   libfreetype-dev fonts-adf-gillius fonts-ebgaramond fonts-ocr-b fonts-font-awesome
   libx11-dev libxtst-dev libgl-dev libglx-dev libgl1-mesa-dri libglx-mesa0
   xvfb xauth x11-apps xdotool

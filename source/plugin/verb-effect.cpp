@@ -3,6 +3,7 @@
 // Index: change flags | construction | lifecycle | programs | chunks | editor exchange | processing
 #include "plugin/verb-effect.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -101,6 +102,7 @@ void VerbEffect::open() {
     delayMemory = static_cast<float*>(std::calloc(1, kDelayMemoryBytes));
     engine.attachRing(delayMemory);
     changes.setAll();
+    streamRestart.store(1, std::memory_order_release);
     layoutSwitch.store(0, std::memory_order_release);
     lastTempo = 0.0f;
     performanceFrequency = counterFrequency();
@@ -115,7 +117,10 @@ void VerbEffect::close() {
     slots.reset();
 }
 
-void VerbEffect::setSampleRate() { changes.setAll(); }
+void VerbEffect::setSampleRate() {
+    streamRestart.store(1, std::memory_order_release);
+    changes.setAll();
+}
 // The engine takes the host's tempo with every block (process, below) and re-cooks only a program
 // synced to it, keeping what the lines hold; a tempo change is not a program change.
 void VerbEffect::tempoChanged() {
@@ -163,6 +168,7 @@ void VerbEffect::mainsChanged(bool on) {
         // A resume (hosts send one before every offline render) starts the sound over: cleared
         // memory and the modulation from its beginning, so that two renders of the same input match.
         modulationRestart.store(1, std::memory_order_release);
+        streamRestart.store(1, std::memory_order_release);
         changes.resetPending.store(1, std::memory_order_release);
     }
 }
@@ -384,6 +390,69 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
     // A missing, zero, negative, non-finite or absurd tempo is ignored: the engine keeps the last
     // valid one (120 BPM until the host reports one).
     engine.setTempo(hostTempo());
+    // A reset clears the delay memory: while sound runs, it waits for the output to fade out. When
+    // the stream starts over, there is nothing to fade and it is carried out at once.
+    if (streamRestart.exchange(0, std::memory_order_acq_rel) != 0) {
+        applyChanges(true);
+        fadePhase = FadePhase::none;
+    } else if (fadePhase != FadePhase::out && changes.resetPending.load(std::memory_order_acquire) != 0) {
+        if (fadePhase == FadePhase::none) {
+            fadeLength = static_cast<uint32_t>(
+                std::clamp(std::lround(sampleRate() * kProgramFadeSeconds), 1L, static_cast<long>(kMaxFadeFrames)));
+            fadeCount = fadeLength;
+        }
+        fadePhase = FadePhase::out;  // from wherever a fade in has got to
+    }
+    if (fadePhase != FadePhase::out) {
+        applyChanges(false);  // edits that keep the memory take effect at once, as before
+    }
+    uint32_t done = 0;
+    while (done < n) {
+        if (fadePhase == FadePhase::out && fadeCount == 0) {
+            applyChanges(true);  // at silence
+            fadePhase = FadePhase::in;
+        } else if (fadePhase == FadePhase::in && fadeCount == fadeLength) {
+            fadePhase = FadePhase::none;
+        }
+        uint32_t run = n - done;
+        if (fadePhase == FadePhase::out) {
+            run = std::min(run, fadeCount);
+        } else if (fadePhase == FadePhase::in) {
+            run = std::min(run, fadeLength - fadeCount);
+        }
+        const float* inL = inputs[0] != nullptr ? inputs[0] + done : nullptr;
+        const float* inR = inputs[1] != nullptr ? inputs[1] + done : nullptr;
+        float* outL = outputs[0] != nullptr ? outputs[0] + done : nullptr;
+        float* outR = outputs[1] != nullptr ? outputs[1] + done : nullptr;
+        if (fadePhase == FadePhase::out) {
+            // The old sound goes on, its output fading to silence.
+            engine.process(inL, inR, outL, outR, run);
+            for (uint32_t i = 0; i < run; ++i) {
+                const float gain = nextFadeGain();
+                if (outL != nullptr) {
+                    outL[i] *= gain;
+                }
+                if (outR != nullptr) {
+                    outR[i] *= gain;
+                }
+            }
+        } else if (fadePhase == FadePhase::in) {
+            // The input fades in, and with it the dry sound and every echo of the new program.
+            run = std::min(run, kFadeScratchFrames);
+            for (uint32_t i = 0; i < run; ++i) {
+                const float gain = nextFadeGain();
+                fadeInput[0][i] = inL != nullptr ? inL[i] * gain : 0.0f;
+                fadeInput[1][i] = inR != nullptr ? inR[i] * gain : 0.0f;
+            }
+            engine.process(fadeInput[0], fadeInput[1], outL, outR, run);
+        } else {
+            engine.process(inL, inR, outL, outR, run);
+        }
+        done += run;
+    }
+}
+
+void VerbEffect::applyChanges(bool withReset) {
     // The only lock of the audio thread: the record copy when a change is pending.
     if (changes.cookPending.load(std::memory_order_acquire) != 0) {
         ProgramRecord played;
@@ -392,13 +461,21 @@ void VerbEffect::process(float** inputs, float** outputs, int32_t frames) {
         engine.setSampleRate(sampleRate());
         engine.cook(played, request);
     }
+    if (!withReset) {
+        return;
+    }
     if (changes.resetPending.exchange(0, std::memory_order_acq_rel) != 0) {
         engine.reset();
     }
     if (modulationRestart.exchange(0, std::memory_order_acq_rel) != 0) {
         engine.restartModulation();
     }
-    engine.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
+}
+
+float VerbEffect::nextFadeGain() {
+    fadeCount = fadePhase == FadePhase::out ? fadeCount - 1 : fadeCount + 1;
+    const float position = static_cast<float>(fadeCount) / static_cast<float>(fadeLength);
+    return position * position * (3.0f - 2.0f * position);
 }
 
 }  // namespace tarsk

@@ -25,6 +25,12 @@ constexpr size_t kDelayMemoryBytes = 0x200000;
 static_assert(kDelayMemoryBytes == kRingWords * sizeof(float), "the delay memory is the engine's ring");
 constexpr double kMeterIntervalSeconds = 0.5;  // the load meter publishes twice a second
 constexpr int32_t kNoProgram = -1;
+// A change that clears the delay memory (a program, a chunk or a program loaded in the editor) fades
+// the output out over this time, resets, and fades back in over the same time, so the switch is
+// not a click.
+constexpr double kProgramFadeSeconds = 0.005;
+constexpr uint32_t kMaxFadeFrames = 65536;
+constexpr uint32_t kFadeScratchFrames = 64;  // the fade in runs the faded input through in pieces of this size
 
 constexpr const char* kDefaultProgramFile = "Ridiva ra dez Urerozidu.fxp";
 constexpr const char* kInitProgramFile = "Init.fxp";
@@ -103,12 +109,31 @@ private:
     // The played record and the cook flags, taken together under the program lock.
     void takeCook(ProgramRecord& out, CookRequest& request);
     void copyPlayedRecordLocked(ProgramRecord& out) const;
+    // Audio thread: cooks a pending program; with `withReset`, also carries out a pending reset and
+    // modulation restart.
+    void applyChanges(bool withReset);
+    // Audio thread: the fade's gain after one more step (out: down, in: up).
+    float nextFadeGain();
 
     ChangeFlags changes;
     std::atomic<uint8_t> freeze{0};
     std::atomic<uint8_t> bypass{0};
     std::atomic<uint8_t> layoutSwitch{0};
     std::atomic<uint8_t> modulationRestart{0};  // set by a resume, taken by the next audio block
+    // Set when the audio stream starts over (open, resume, sample rate): the next reset has no
+    // running sound to fade and is carried out at once.
+    std::atomic<uint8_t> streamRestart{0};
+
+    // The program fade, audio thread only: `fadeCount` runs from `fadeLength` (full level) down to 0
+    // and back, one step per frame; the gain is the smoothstep of fadeCount / fadeLength, so level
+    // and slope start and end smoothly.
+    enum class FadePhase : uint8_t { none, out, in };
+    FadePhase fadePhase = FadePhase::none;
+    uint32_t fadeCount = 0;
+    uint32_t fadeLength = 0;
+    // The faded input while the sound fades in: the network then starts from a smooth input, so
+    // its first echoes come in as smoothly as the dry sound.
+    float fadeInput[2][kFadeScratchFrames] = {};
     std::atomic<uint32_t> target{0};
     std::atomic<float> editorTempo{kDefaultTempo};  // the last valid host tempo, for the editor
     std::unique_ptr<ProgramRecord[]> slots;

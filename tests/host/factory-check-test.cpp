@@ -1,10 +1,14 @@
 // The check over every factory program the built plug-in carries: each is played through the plug-in
 // with a noise burst at -12 dBFS and must stay finite, stay below +6 dBFS and die away within the
 // time its source promises (or sustain, when it says so); the archive must hold exactly the sources,
-// and no two programs may be the same sound under two names.
+// and no two programs may be the same sound under two names. The reverbs (halls, rooms, plates) are
+// also held to the figures of their impulse responses at 48 kHz: a smooth tail spectrum, left and
+// right that do not cancel in mono, dense echoes soon after the first arrival, and halls that keep
+// their bass, unless the source names a figure as exempt and says why.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -35,6 +39,16 @@ constexpr double kSustainRenderSeconds = 10.0;
 constexpr double kRates[] = {48000.0, 44100.0, 96000.0};
 constexpr size_t kMinPrograms = 150;
 constexpr size_t kMinCategories = 8;
+
+// The reverb figures (tarskhost::TailFigures) and the categories held to them.
+constexpr double kMaxPeakiness = 2.8;
+constexpr double kMaxCorrelation = 0.3;
+constexpr double kMaxDensitySeconds = 0.1;
+constexpr double kMinHallBassRatio = 1.0;
+constexpr double kFiguresRate = 48000.0;
+const std::set<std::string> kReverbCategories = {"Halls", "Plates", "Rooms"};
+const std::string kHalls = "Halls";
+
 
 std::string factoryFolder() { return std::string(TARSK_TEST_SOURCE_DIR) + "/resources/factory"; }
 
@@ -124,7 +138,45 @@ TEST_P(FactoryCategory, EveryProgramIsSafeAndDiesAwayAsPromised) {
     }
 }
 
+// Echoes, filters, resonators, modulation and overdrive keep their own checks.
+class FactoryReverbCategory : public testing::TestWithParam<std::string> {};
+
+TEST_P(FactoryReverbCategory, ReverbsMeetTheTailFigures) {
+    ProgramFileSystem files;
+    std::string error;
+    ASSERT_TRUE(tarskhost::mountFactoryArchive(test::pluginPath(), files, error)) << error;
+    tarskhost::MeasureSettings settings;
+    settings.sampleRate = kFiguresRate;
+
+    for (const Source& source : sourcesOf(GetParam())) {
+        const std::string program = GetParam() + "/" + source.program.record.name();
+        SCOPED_TRACE(program + " (" + source.file + ")");
+        const uint32_t exempt = source.program.exemptFigures;
+        if (exempt == kAllFigures) {
+            continue;
+        }
+        std::vector<uint8_t> chunk;
+        ASSERT_TRUE(tarskhost::loadFactoryProgram(files, program, chunk, error)) << error;
+        tarskhost::TailFigures f;
+        ASSERT_TRUE(tarskhost::measureTailFigures(test::pluginPath(), chunk, settings, f, error)) << error;
+        ASSERT_TRUE(f.valid) << "the impulse response is silent";
+
+        const bool smooth = (exempt & kFigurePeakiness) != 0 || f.peakiness <= kMaxPeakiness;
+        const bool wide = (exempt & kFigureCorrelation) != 0 || std::fabs(f.correlation) <= kMaxCorrelation;
+        const bool dense = (exempt & kFigureDensity) != 0 || f.densitySeconds <= kMaxDensitySeconds;
+        const bool bass = GetParam() != kHalls || (exempt & kFigureBass) != 0 || f.bassRatio >= kMinHallBassRatio;
+        EXPECT_TRUE(smooth) << "the tail rings: peakiness " << f.peakiness << " (at most " << kMaxPeakiness << ")";
+        EXPECT_TRUE(wide) << "left and right correlate by " << f.correlation << " (at most +-" << kMaxCorrelation
+                          << ")";
+        EXPECT_TRUE(dense) << "dense only " << f.densitySeconds * 1000.0 << " ms after the first arrival (at most "
+                           << kMaxDensitySeconds * 1000.0 << ")";
+        EXPECT_TRUE(bass) << "the bass dies early: T30 125 Hz / 1 kHz = " << f.bassRatio << " (at least "
+                          << kMinHallBassRatio << ")";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Check, FactoryCategory, testing::ValuesIn(categories()), testName);
+INSTANTIATE_TEST_SUITE_P(Check, FactoryReverbCategory, testing::ValuesIn(kReverbCategories), testName);
 
 // The record of a program with its texts blanked: two programs with equal sounds compare equal.
 std::vector<uint32_t> soundOf(const std::vector<uint8_t>& chunk) {

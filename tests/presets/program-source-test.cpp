@@ -37,6 +37,7 @@ TEST(ProgramSourceParse, ReadsFieldsCommentsAndFraming) {
         "description Two\\nlines \\\\ and a tab\\t.\n"
         "delayLength 41.3 53.7   +67.1 -7.99e1\n"
         "lfo2.shape 4\n"
+        "exempt density,correlation  a gated room: sparse by design \n"
         "beta -0\n"
         "inputVectors 1 4.76837158e-07 -4.76837158e-07 1 -1 -4.76837158e-07 4.76837158e-07 -1";
     ProgramSource source;
@@ -58,6 +59,8 @@ TEST(ProgramSourceParse, ReadsFieldsCommentsAndFraming) {
     EXPECT_EQ(r.f(word::delayLength + 3), -79.9f);
     EXPECT_EQ(r.u(word::lfo2 + lfo::shape), 4u);
     EXPECT_EQ(r.u(word::beta), 0x80000000u);
+    EXPECT_EQ(source.exemptFigures, kFigureDensity | kFigureCorrelation);
+    EXPECT_EQ(source.exemptReason, "a gated room: sparse by design");
     EXPECT_EQ(r.f(word::inputVectors + 1), std::ldexp(1.0f, -21));
     EXPECT_EQ(r.f(word::inputVectors + 7), -1.0f);
     // Everything not given is zero, including the rest of the text fields.
@@ -96,6 +99,9 @@ TEST(ProgramSourceParse, ErrorsNameFileLineAndProblem) {
         {"tail -1\n", "tail takes the seconds"},
         {"tail forever\n", "tail takes the seconds"},
         {"tail 2\ntail sustain\n", "test.program:2: 'tail' given twice"},
+        {"exempt bass\n", "test.program:1: exempt takes the figures"},
+        {"exempt bass,width too wide\n", "exempt takes figures from peakiness, correlation, bass, density or all, not 'width'"},
+        {"exempt all gated\nexempt bass bright\n", "test.program:2: 'exempt' given twice"},
     };
     for (const Case& c : cases) {
         ProgramSource source;
@@ -136,6 +142,8 @@ TEST(ProgramSourceFormat, FormattedSourcesParseBackExactly) {
         source.record.setF(word::alpha, 1e-30f);
         source.tail = seed % 3 == 0 ? TailPromise::none : seed % 3 == 1 ? TailPromise::sustain : TailPromise::seconds;
         source.tailSeconds = source.tail == TailPromise::seconds ? 0.1 * seed + 0.05 : 0.0;
+        source.exemptFigures = seed % 16;
+        source.exemptReason = source.exemptFigures != 0 ? "a reason, with words" : "";
         if (seed % 2 == 0) {
             source.layout = 0x4000;
             source.fxpVersion = 1;
@@ -156,6 +164,8 @@ TEST(ProgramSourceFormat, FormattedSourcesParseBackExactly) {
         EXPECT_EQ(parsed.fxpNumParams, source.fxpNumParams);
         EXPECT_EQ(parsed.tail, source.tail);
         EXPECT_FLOAT_EQ(static_cast<float>(parsed.tailSeconds), static_cast<float>(source.tailSeconds));
+        EXPECT_EQ(parsed.exemptFigures, source.exemptFigures);
+        EXPECT_EQ(parsed.exemptReason, source.exemptReason);
     }
     ProgramSource bad;
     bad.record.setU(word::wet, 0x7FC00000);  // NaN

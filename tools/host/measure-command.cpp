@@ -20,8 +20,11 @@ const char* const kMeasureUsage =
     "                    play one second of white noise (peaks at -12 dBFS) through each PROGRAM\n"
     "                    and print the output's peak, its level against the input, how long the\n"
     "                    tail takes to fall below -90 dBFS, its RT60 and the spectral centre during\n"
-    "                    and after the noise. PROGRAM is a FILE.fxp, a readable FILE.program or a\n"
-    "                    factory program \"CATEGORY/NAME\"; without one, every factory program\n"
+    "                    and after the noise; then, from the wet impulse response, the late tail's\n"
+    "                    spectral peakiness (2 = noise-like), its left/right correlation, the bass\n"
+    "                    ratio T30(125 Hz)/T30(1 kHz) and the ms from the first arrival until the\n"
+    "                    echo density stays >= 0.9. PROGRAM is a FILE.fxp, a readable FILE.program or\n"
+    "                    a factory program \"CATEGORY/NAME\"; without one, every factory program\n"
     "    --rate HZ            sample rate (default 48000)\n"
     "    --tempo BPM          tempo the host reports (default 120)\n"
     "    --max-tail SECONDS   longest tail rendered after the noise (default 30)\n";
@@ -115,13 +118,16 @@ int runMeasure(const std::vector<std::string>& args) {
         return kExitFailure;
     }
 
-    std::printf("%8s %7s %7s %7s %8s %8s  %s\n", "peak", "gain", "tail", "rt60", "centre", "tail at", "program");
-    std::printf("%8s %7s %7s %7s %8s %8s\n", "dBFS", "dB", "s", "s", "Hz", "Hz");
+    std::printf("%8s %7s %7s %7s %8s %8s %6s %6s %6s %6s  %s\n", "peak", "gain", "tail", "rt60", "centre", "tail at",
+                "peaky", "corr", "bass", "dense", "program");
+    std::printf("%8s %7s %7s %7s %8s %8s %6s %6s %6s %6s\n", "dBFS", "dB", "s", "s", "Hz", "Hz", "", "", "", "ms");
     int status = kExitOk;
     for (const std::string& program : programs) {
         std::vector<uint8_t> chunk;
         ProgramMeasurement m;
-        if (!programChunk(pluginPath, program, chunk, error) || !measureProgram(pluginPath, chunk, settings, m, error)) {
+        TailFigures figures;
+        if (!programChunk(pluginPath, program, chunk, error) || !measureProgram(pluginPath, chunk, settings, m, error) ||
+            (m.finite && !measureTailFigures(pluginPath, chunk, settings, figures, error))) {
             std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
             status = kExitFailure;
             continue;
@@ -132,8 +138,15 @@ int runMeasure(const std::vector<std::string>& args) {
         } else {
             std::snprintf(tail, sizeof(tail), "%.2f", m.tailSeconds);
         }
-        std::printf("%8.1f %7.1f %7s %7.2f %8.0f %8.0f  %s%s\n", m.peakDbfs, m.gainDb, tail, m.decaySeconds,
-                    m.burstCentroidHz, m.tailCentroidHz, program.c_str(), m.finite ? "" : "  NOT FINITE");
+        char tailFigures[64];
+        if (figures.valid) {
+            std::snprintf(tailFigures, sizeof(tailFigures), "%6.2f %+6.2f %6.2f %6.0f", figures.peakiness,
+                          figures.correlation, figures.bassRatio, figures.densitySeconds * 1000.0);
+        } else {
+            std::snprintf(tailFigures, sizeof(tailFigures), "%6s %6s %6s %6s", "-", "-", "-", "-");
+        }
+        std::printf("%8.1f %7.1f %7s %7.2f %8.0f %8.0f %s  %s%s\n", m.peakDbfs, m.gainDb, tail, m.decaySeconds,
+                    m.burstCentroidHz, m.tailCentroidHz, tailFigures, program.c_str(), m.finite ? "" : "  NOT FINITE");
         std::fflush(stdout);
         if (!m.finite) {
             status = kExitFailure;

@@ -8,6 +8,9 @@
 #include <random>
 
 #include "host/plugin-host.h"
+#include "host/tail-figures.h"
+#include "engine/program-record.h"
+#include "presets/program-chunk.h"
 
 namespace tarskhost {
 
@@ -26,35 +29,6 @@ constexpr double kNoLevelDb = -999.0;
 
 double toDb(double amplitude) { return amplitude > 0.0 ? 20.0 * std::log10(amplitude) : kNoLevelDb; }
 
-// In-place radix-2 transform; the size is a power of two.
-void transform(std::vector<std::complex<double>>& data) {
-    const size_t n = data.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; (j & bit) != 0; bit >>= 1) {
-            j ^= bit;
-        }
-        j ^= bit;
-        if (i < j) {
-            std::swap(data[i], data[j]);
-        }
-    }
-    for (size_t length = 2; length <= n; length <<= 1) {
-        const double angle = -2.0 * std::numbers::pi / static_cast<double>(length);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (size_t start = 0; start < n; start += length) {
-            std::complex<double> w(1.0, 0.0);
-            for (size_t k = 0; k < length / 2; ++k) {
-                const std::complex<double> a = data[start + k];
-                const std::complex<double> b = data[start + k + length / 2] * w;
-                data[start + k] = a + b;
-                data[start + k + length / 2] = a - b;
-                w *= step;
-            }
-        }
-    }
-}
-
 // The power-weighted mean frequency of both channels over frames first .. last - 1 (Hann windows
 // overlapping by half); 0 when the span holds no sound or is shorter than one window.
 double spectralCentroid(const std::vector<float>& left, const std::vector<float>& right, size_t first, size_t last,
@@ -68,7 +42,7 @@ double spectralCentroid(const std::vector<float>& left, const std::vector<float>
                     0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / kSpectrumSize);
                 data[i] = {(*channel)[start + i] * window, 0.0};
             }
-            transform(data);
+            fourierTransform(data);
             for (size_t k = 0; k < power.size(); ++k) {
                 power[k] += std::norm(data[k]);
             }
@@ -119,14 +93,12 @@ double decayTime(const std::vector<double>& windowEnergy, size_t firstTailWindow
 
 }  // namespace
 
-bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
-                    const MeasureSettings& settings, ProgramMeasurement& result, std::string& error) {
-    result = ProgramMeasurement{};
-    HostOptions hostOptions;
-    hostOptions.sampleRate = settings.sampleRate;
-    hostOptions.blockSize = settings.blockSize;
-    hostOptions.tempo = settings.tempo;
-    PluginHost host(hostOptions);
+namespace {
+
+// Loads the plug-in, opens it at the settings' rate and block size with the given chunk (empty: the
+// plug-in's own program) and starts processing.
+bool startPlugin(PluginHost& host, const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                 const MeasureSettings& settings, std::string& error) {
     if (!host.load(pluginPath, error)) {
         return false;
     }
@@ -145,6 +117,27 @@ bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& c
     }
     host.dispatch(vst2::effMainsChanged, 0, 1);
     host.dispatch(vst2::effStartProcess);
+    return true;
+}
+
+HostOptions hostOptionsOf(const MeasureSettings& settings) {
+    HostOptions options;
+    options.sampleRate = settings.sampleRate;
+    options.blockSize = settings.blockSize;
+    options.tempo = settings.tempo;
+    return options;
+}
+
+}  // namespace
+
+bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                    const MeasureSettings& settings, ProgramMeasurement& result, std::string& error) {
+    result = ProgramMeasurement{};
+    PluginHost host(hostOptionsOf(settings));
+    if (!startPlugin(host, pluginPath, chunk, settings, error)) {
+        return false;
+    }
+    vst2::AEffect* effect = host.effect();
 
     const double rate = settings.sampleRate;
     const int32_t block = settings.blockSize;
@@ -240,6 +233,90 @@ bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& c
     result.burstCentroidHz = spectralCentroid(left, right, burstFrames / 4, burstFrames, rate);
     result.tailCentroidHz = spectralCentroid(left, right, burstFrames, left.size(), rate);
     result.renderedSeconds = static_cast<double>(done) / rate;
+    return true;
+}
+
+bool renderImpulseResponse(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                           const MeasureSettings& settings, std::vector<float>& left, std::vector<float>& right,
+                           std::string& error) {
+    left.clear();
+    right.clear();
+    PluginHost host(hostOptionsOf(settings));
+    if (!startPlugin(host, pluginPath, chunk, settings, error)) {
+        return false;
+    }
+    vst2::AEffect* effect = host.effect();
+    const int32_t block = settings.blockSize;
+    const double rate = settings.sampleRate;
+    const size_t maxFrames = static_cast<size_t>(std::llround(settings.impulseMaxSeconds * rate));
+    const size_t minFrames = static_cast<size_t>(std::llround(kImpulseMinSeconds * rate));
+    const size_t quietFrames = static_cast<size_t>(std::llround(kImpulseQuietSeconds * rate));
+    const double quietShare = std::pow(10.0, kImpulseQuietDb / 20.0);
+    ChannelBuffers buffers(std::max(effect->numInputs, kChannels), std::max(effect->numOutputs, kChannels), block);
+    const size_t outRight = effect->numOutputs >= 2 ? 1 : 0;
+    left.reserve(maxFrames);
+    right.reserve(maxFrames);
+    double peak = 0.0;
+    size_t lastLoud = 0;  // one past the last frame above the quiet share of the peak so far
+    size_t done = 0;
+    while (done < maxFrames) {
+        const int32_t frames = static_cast<int32_t>(std::min<size_t>(block, maxFrames - done));
+        for (auto& channel : buffers.inputs) {
+            std::fill(channel.begin(), channel.end(), 0.0f);
+        }
+        if (done == 0) {
+            buffers.inputs[0][0] = 1.0f;
+            buffers.inputs[1][0] = 1.0f;
+        }
+        for (auto& channel : buffers.outputs) {
+            std::fill(channel.begin(), channel.end(), 0.0f);
+        }
+        host.processReplacing(buffers.inputPointers.data(), buffers.outputPointers.data(), frames);
+        for (int32_t i = 0; i < frames; ++i) {
+            const float l = buffers.outputs[0][i];
+            const float r = buffers.outputs[outRight][i];
+            const double level = std::max(std::fabs(double{l}), std::fabs(double{r}));
+            if (!std::isfinite(level)) {
+                error = "the impulse response is not finite";
+                host.dispatch(vst2::effStopProcess);
+                host.unload();
+                return false;
+            }
+            peak = std::max(peak, level);
+            if (level > quietShare * peak) {
+                lastLoud = done + static_cast<size_t>(i) + 1;
+            }
+            left.push_back(l);
+            right.push_back(r);
+        }
+        done += static_cast<size_t>(frames);
+        if (done >= minFrames && peak > 0.0 && done >= lastLoud + quietFrames) {
+            break;
+        }
+    }
+    host.dispatch(vst2::effStopProcess);
+    host.unload();
+    return true;
+}
+
+bool measureTailFigures(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                        const MeasureSettings& settings, TailFigures& figures, std::string& error) {
+    figures = TailFigures{};
+    // The wet sound alone: the dry path would be the first arrival otherwise.
+    tarsk::ProgramRecord record;
+    if (chunk.empty() || !tarsk::readChunk(record, chunk.data(), chunk.size())) {
+        error = "the program cannot be read for its impulse response";
+        return false;
+    }
+    record.setF(tarsk::word::dry, 0.0f);
+    std::vector<uint8_t> wet(tarsk::kMaxChunkBytes);
+    wet.resize(tarsk::writeChunk(wet.data(), record));
+    std::vector<float> left;
+    std::vector<float> right;
+    if (!renderImpulseResponse(pluginPath, wet, settings, left, right, error)) {
+        return false;
+    }
+    figures = analyseImpulseResponse(left, right, settings.sampleRate);
     return true;
 }
 

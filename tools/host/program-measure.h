@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/tail-figures.h"
+
 namespace tarskhost {
 
 struct MeasureSettings {
@@ -19,7 +21,14 @@ struct MeasureSettings {
     // The render also stops once the output has stayed below the silence level for this long.
     double quietSecondsToStop = 4.0;
     double silenceDbfs = -90.0;
+    // The impulse response for the tail figures stops here at the latest, or earlier once it has
+    // stayed 100 dB below its peak for a while.
+    double impulseMaxSeconds = 8.0;
 };
+
+constexpr double kImpulseMinSeconds = 1.0;
+constexpr double kImpulseQuietSeconds = 0.3;
+constexpr double kImpulseQuietDb = -100.0;
 
 struct ProgramMeasurement {
     bool finite = true;
@@ -38,5 +47,15 @@ struct ProgramMeasurement {
 // when the plug-in cannot be loaded or driven.
 bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
                     const MeasureSettings& settings, ProgramMeasurement& result, std::string& error);
+
+// Renders the response of the plug-in with the given chunk to one unit sample on both inputs, until
+// it has stayed 100 dB below its peak for 0.3 s (at least 1 s) or for impulseMaxSeconds.
+bool renderImpulseResponse(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                           const MeasureSettings& settings, std::vector<float>& left, std::vector<float>& right,
+                           std::string& error);
+
+// The tail figures of a program (the chunk with its dry level set to 0) from its impulse response.
+bool measureTailFigures(const std::string& pluginPath, const std::vector<uint8_t>& chunk,
+                        const MeasureSettings& settings, TailFigures& figures, std::string& error);
 
 }  // namespace tarskhost
