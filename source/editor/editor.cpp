@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "editor/editor-pages.h"
+#include "editor/time-base.h"
 #include "tarsklib/gl-root-view.h"
 #include "tarsklib/platform-window.h"
 #include "tarsklib/resource.h"
@@ -58,6 +59,11 @@ constexpr PageIcon kPageIcons[] = {
 };
 
 constexpr const char* kTabLabels[] = {"ALGO", "MATR", "FILT", "MOD", "I/O"};
+
+// The note lengths of the time base's note mode, as a label list of the value box.
+constexpr char kNoteLengthLabels[] =
+    "~1/1\0" "3/4\0" "1/2\0" "3/8\0" "1/4\0" "3/16\0" "1/8\0" "3/32\0" "1/16\0" "3/64\0" "1/32\0" "3/128\0" "1/64\0~";
+constexpr size_t kTimeBaseUnitBytes = 16;
 
 }  // namespace
 
@@ -317,21 +323,15 @@ void Editor::drawHeader() {
     label(0, boxOf(u, 0.75f * u, 13.0f * u, 2.75f * u), shown, 16.0f, kAlignLeft);
     popGroup();
 
-    // Time base and half life.
+    // Time base (in its mode, with the unit button that steps the mode) and half life.
     pushGroup(kGroupTiming, UiPoint{0.0f, 0.0f});
     useStyle(kStyleCaption);
-    label(0, boxOf(13.5f * u, 2.0f * u, 16.5f * u, 3.0f * u), "time base", 14.0f, kAlignRight);
-    label(0, boxOf(13.5f * u, 0.75f * u, 16.5f * u, 1.75f * u), "half life", 14.0f, kAlignRight);
+    label(0, boxOf(13.25f * u, 2.0f * u, 16.25f * u, 3.0f * u), "time base", 14.0f, kAlignRight);
+    label(0, boxOf(13.25f * u, 0.75f * u, 16.25f * u, 1.75f * u), "half life", 14.0f, kAlignRight);
     useStyle(kStylePlain);
-    float seconds = editorRecord.f(word::timeBase);
-    float edited = valueBox(1, boxOf(16.75f * u, 2.0f * u, 19.25f * u, 3.0f * u), "#s", 14.0f, 1e-6f, 1.0f, seconds,
-                            kValueBoxLogarithmic, kAlignRight);
-    if (edited != seconds) {
-        editorRecord.setF(word::timeBase, edited);
-        markChanged(kChangeCook | kChangeLengths);
-    }
+    drawTimeBase(boxOf(16.5f * u, 2.0f * u, 18.5f * u, 3.0f * u), boxOf(18.5f * u, 2.0f * u, 19.75f * u, 3.0f * u));
     float halfLife = editorRecord.f(word::halfLife);
-    float newHalfLife = valueBox(3, boxOf(16.75f * u, 0.75f * u, 19.25f * u, 1.75f * u), "%1.2f", 14.0f, 0.1f,
+    float newHalfLife = valueBox(3, boxOf(16.5f * u, 0.75f * u, 18.5f * u, 1.75f * u), "%1.2f", 14.0f, 0.1f,
                                  1000.0f, halfLife, kValueBoxLogarithmicOff, kAlignRight);
     if (newHalfLife != halfLife) {
         editorRecord.setF(word::halfLife, newHalfLife);
@@ -368,6 +368,45 @@ void Editor::drawHeader() {
         bypass = bypass != 0 ? 0 : 1;
     }
     popGroup();
+}
+
+void Editor::drawTimeBase(const UiRect& valueRect, const UiRect& unitRect) {
+    char unit[kTimeBaseUnitBytes] = "";
+    float stored = editorRecord.f(word::timeBase);
+    int32_t mode = timeBaseMode(editorRecord);
+    bool changed = false;
+    if (mode == kTimeBaseFrequency) {
+        float hertz = stored != 0.0f ? 1.0f / stored : 0.0f;
+        float edited = valueBox(1, valueRect, "#Hz", 14.0f, 1.0f, 1e6f, hertz, kValueBoxLogarithmic, kAlignRight, unit,
+                                sizeof(unit));
+        if (edited != hertz && edited > 0.0f) {
+            editorRecord.setF(word::timeBase, 1.0f / edited);
+            changed = true;
+        }
+    } else if (mode == kTimeBaseNote) {
+        float edited = valueBox(1, valueRect, kNoteLengthLabels, 14.0f, 0.0f, 12.0f, stored, kValueBoxLinear,
+                                kAlignRight);
+        std::snprintf(unit, sizeof(unit), "note");
+        if (edited != stored) {
+            editorRecord.setF(word::timeBase, edited);
+            changed = true;
+        }
+    } else {
+        float edited = valueBox(1, valueRect, "#s", 14.0f, 1e-6f, 1.0f, stored, kValueBoxLogarithmic, kAlignRight, unit,
+                                sizeof(unit));
+        if (edited != stored) {
+            editorRecord.setF(word::timeBase, edited);
+            changed = true;
+        }
+    }
+    int step = stepButton(2, unitRect, unit, 14.0f, 0, kAlignLeft);
+    if (step != 0) {
+        setTimeBaseMode(editorRecord, (mode + step + kTimeBaseModes) % kTimeBaseModes, effectHost.tempo());
+        changed = true;
+    }
+    if (changed) {
+        markChanged(kChangeCook | kChangeLengths);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -177,6 +177,8 @@ private:
     void unloadResources();
     void setupStyles();
     void drawHeader();
+    // The time-base value box in the record's mode and the unit button beside it that steps the mode.
+    void drawTimeBase(const UiRect& valueRect, const UiRect& unitRect);
     void drawPageSelector();
     void drawSelectedPage();
     void drawEditorTabs();
