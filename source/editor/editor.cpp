@@ -70,6 +70,7 @@ constexpr size_t kTimeBaseUnitBytes = 16;
 Editor::Editor(EditorHost& h, GlRootView* r, const EditorSettings& settings)
     : effectHost(h), root(r), editorSettings(settings) {
     flags = viewflag::kTakesButtons | viewflag::kTakesMoves | viewflag::kTakesHover | viewflag::kTakesWheel;
+    holdFrames(true);  // draw() flushes what buildFrame made, so that prepareFrame can compare it first
     if (root != nullptr) {
         uiHost = new RootViewUiHost(*root);
         setHost(uiHost);
@@ -93,6 +94,21 @@ void Editor::recomputeMetrics() {
     scale = std::isfinite(editorSettings.displayScale) && editorSettings.displayScale > 0.0f ? editorSettings.displayScale
                                                                                              : 1.0f;
     u = 20.0f * scale;
+}
+
+void Editor::setDisplayScale(float newScale) {
+    if (!std::isfinite(newScale)) {
+        return;
+    }
+    editorSettings.displayScale = std::clamp(newScale, kDisplayScaleMin, kDisplayScaleMax);
+    recomputeMetrics();
+    setupStyles();
+    int width = static_cast<int>(std::lround(windowWidth()));
+    int height = static_cast<int>(std::lround(windowHeight()));
+    if (root == nullptr) {
+        resizeTo(static_cast<float>(width), static_cast<float>(height));  // no window to follow
+    }
+    effectHost.requestEditorSize(width, height);
 }
 
 void Editor::setSize(float width, float height) { resizeTo(width, height); }
@@ -201,7 +217,60 @@ void Editor::saveSettings() {
 // ---------------------------------------------------------------------------------------------
 // Frame
 
+bool Editor::prepareFrame() {
+    buildFrame();
+    framePrepared = true;
+    uint64_t hash = drawListHash();
+    bool changed = hash != lastFrameHash;
+    lastFrameHash = hash;
+    return changed;
+}
+
 void Editor::draw() {
+    if (!framePrepared) {
+        buildFrame();
+    }
+    framePrepared = false;
+    setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
+    flushHeldFrame();
+}
+
+uint64_t Editor::drawListHash() const {
+    // FNV-1a over 64-bit words: every bucket's key and vertices, and the render states (textures, clips,
+    // blend modes) the buckets refer to. A few microseconds for a full frame.
+    constexpr uint64_t kPrime = 0x100000001B3ull;
+    uint64_t h = 0xCBF29CE484222325ull;
+    auto mix = [&h](uint64_t word) { h = (h ^ word) * kPrime; };
+    auto mixBytes = [&mix](const uint8_t* bytes, size_t n) {
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            mix(word);
+        }
+        uint64_t tail = 0;
+        std::memcpy(&tail, bytes + i, n - i);
+        mix(tail ^ (static_cast<uint64_t>(n) << 56));
+    };
+    const DrawList& list = const_cast<Editor*>(this)->drawList();
+    for (const DrawList::Bucket& b : list.buckets()) {
+        if (b.bytes.empty()) {
+            continue;
+        }
+        mix((static_cast<uint64_t>(static_cast<uint32_t>(b.layer)) << 32) | static_cast<uint32_t>(b.state));
+        mix((static_cast<uint64_t>(b.primitive) << 32) | b.format);
+        mixBytes(b.bytes.data(), b.bytes.size());
+    }
+    const std::vector<RenderState>& states = list.states();
+    mixBytes(reinterpret_cast<const uint8_t*>(states.data()), states.size() * sizeof(RenderState));
+    return h;
+}
+
+void Editor::buildFrame() {
+    if (framePrepared) {
+        drawList().flush(nullptr);  // a prepared frame that was not drawn: its picture goes
+        framePrepared = false;
+    }
     if (!effectHost.snapshot(frameSnapshot)) {
         return;  // no program state: the frame is skipped
     }
@@ -212,7 +281,11 @@ void Editor::draw() {
     bypass = frameSnapshot.bypass;
     target = frameSnapshot.editTarget;
 
-    setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
+    if (fontReloadRequested) {
+        // Between frames, with the context current: no text of the old fonts waits in the draw list.
+        fontReloadRequested = false;
+        loadResources();
+    }
     if (pageBackground.a == 0.0f) {
         pageBackground = kDefaultBackground;
     }

@@ -774,5 +774,86 @@ TEST_F(EditorWindowX11, HostEditorCommandOpensAPageAndTabAndSavesTheProgram) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
 }
 
+TEST_F(EditorWindowX11, AnEditorAtRestSkipsTheGlSubmissionUntilItsPictureChanges) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    GlRootView& root = effect.editor()->rootView();
+    ASSERT_TRUE(idleUntilFrames(effect, 4));
+    // At rest on the Summary page: frames are built and found identical; nothing goes to GL.
+    uint64_t presented = root.framesPresented();
+    uint64_t drawn = root.framesDrawn();
+    ASSERT_TRUE(idleUntilFrames(effect, drawn + 6));
+    EXPECT_EQ(root.framesPresented(), presented);
+    EXPECT_GT(backgroundPixels(parent), 100000) << "the last frame stays on the screen";
+    EXPECT_GE(effect.editor()->editor().framesDrawn(), drawn + 6) << "the editor's cycle still runs";
+
+    // The host changes the program: the header shows it in the next frame.
+    ProgramSnapshot snap;
+    ASSERT_TRUE(effect.snapshot(snap));
+    snap.record.setF(word::dry, 42.0f);
+    uint8_t none[kChangeFlagCount] = {};
+    ASSERT_EQ(effect.commit(snap, none), CommitResult::written);
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_EQ(root.framesPresented(), presented + 1);
+
+    // The window system asks for a repaint (exposed): drawn again although nothing changed.
+    presented = root.framesPresented();
+    Window editor = static_cast<Window>(root.platformWindow()->nativeHandle());
+    XClearArea(host, editor, 0, 0, 0, 0, True);
+    XSync(host, False);
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_EQ(root.framesPresented(), presented + 1);
+
+    // The Editor page: its tabs and the page show; a tab change is a changed picture.
+    effect.dispatch(vst2::effVendorSpecific, kVendorIndexPage, kPageEditor, nullptr, 0);
+    presented = root.framesPresented();
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_GE(root.framesPresented(), presented + 1);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(EditorWindowX11, ADisplayScaleChangeResizesTheRunningEditorAndTheHostsWindow) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    ASSERT_TRUE(idleUntilFrames(effect, 2));
+    Editor& editor = effect.editor()->editor();
+    editor.setDisplayScale(1.2f);  // the Settings page's large display size
+    EXPECT_FLOAT_EQ(editor.unit(), 24.0f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 1);
+    vst2::ERect* rect = nullptr;
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    EXPECT_EQ(rect->right - rect->left, 768);
+    EXPECT_EQ(rect->bottom - rect->top, 384);
+    XWindowAttributes attributes{};
+    Window child = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
+    ASSERT_TRUE(XGetWindowAttributes(host, child, &attributes));
+    EXPECT_EQ(attributes.width, 768);
+    EXPECT_EQ(attributes.height, 384);
+    EXPECT_EQ(editor.width(), 768.0f);
+    EXPECT_TRUE(editor.font(kFaceRegular)->loaded()) << "the rebuilt context has the fonts again";
+
+    // Out of range: the settings' limits hold.
+    editor.setDisplayScale(0.01f);
+    EXPECT_FLOAT_EQ(editor.displayScale(), 0.2f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 2);
+    ASSERT_TRUE(XGetWindowAttributes(host, child, &attributes));
+    EXPECT_EQ(attributes.width, 128);
+
+    // The font style: the regular face is another family's after the next frame.
+    editor.setDisplayScale(1.0f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    float sansWidth = editor.font(kFaceRegular)->textWidth("Feedback");
+    editor.settings().fontStyle = kFontStyleSerif;
+    editor.reloadFonts();
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    ASSERT_TRUE(editor.font(kFaceRegular)->loaded());
+    EXPECT_NE(editor.font(kFaceRegular)->textWidth("Feedback"), sansWidth);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
 }  // namespace
 }  // namespace tarsk
