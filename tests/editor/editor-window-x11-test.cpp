@@ -855,5 +855,59 @@ TEST_F(EditorWindowX11, ADisplayScaleChangeResizesTheRunningEditorAndTheHostsWin
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
+// The pages and the Editor page's tabs as the README shows them: file name, page, tab (0: none).
+struct PageShot {
+    const char* name;
+    int page;
+    int tab;
+};
+constexpr PageShot kPageShots[] = {
+    {"editor-summary", 0, 0},     {"editor-editor", 1, 0},      {"editor-library", 2, 0},
+    {"editor-calculator", 3, 0},  {"editor-info", 4, 0},        {"editor-settings", 5, 0},
+    {"editor-tab-algo", 1, 1},    {"editor-tab-matr", 1, 2},    {"editor-tab-filt", 1, 3},
+    {"editor-tab-mod", 1, 4},     {"editor-tab-io", 1, 5},
+};
+
+TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfEveryPageThatIsNotBlank) {
+    // Kept in the build folder for the README (tools/run-tests.sh copies them into docs/).
+    const char* buildDir = std::getenv("TARSK_BUILD_DIR");
+    std::string folder = buildDir != nullptr ? std::string(buildDir) + "/" : testing::TempDir();
+    std::set<std::vector<uint8_t>> distinct;
+    for (const PageShot& shot : kPageShots) {
+        std::string path = folder + shot.name + (buildDir != nullptr ? "" : "-" + std::to_string(getpid())) + ".png";
+        std::remove(path.c_str());
+        std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + TARSK_HOST_TOOL + " editor " +
+                              TARSK_PLUGIN_FILE + " --page " + std::to_string(shot.page) +
+                              (shot.tab != 0 ? " --tab " + std::to_string(shot.tab) : std::string()) +
+                              " --frames 3 --screenshot " + path;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> pixels = readRgbPng(path, width, height);
+        ASSERT_FALSE(pixels.empty()) << shot.name;
+        ASSERT_EQ(width, kEditorWidth);
+        // The page's own area (above the header, between the undo and tab column and the page icons)
+        // shows more than its background.
+        std::set<unsigned long> colours;
+        int drawn = 0;
+        for (int y = 0; y < height - 80; ++y) {
+            for (int x = 60; x < width - 60; ++x) {
+                const uint8_t* p = &pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+                unsigned long colour = (static_cast<unsigned long>(p[0]) << 16) | (static_cast<unsigned long>(p[1]) << 8) | p[2];
+                colours.insert(colour);
+                drawn += brightness(colour) > 3 * 120 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(drawn, 20) << shot.name;  // at least the page's title
+        EXPECT_GT(colours.size(), 8u) << shot.name;
+        distinct.insert(pixels);
+        if (buildDir == nullptr) {
+            std::remove(path.c_str());
+        }
+    }
+    // Every page and tab looks different (the Editor page opens on its first tab).
+    EXPECT_GE(distinct.size(), std::size(kPageShots) - 1);
+}
+
 }  // namespace
 }  // namespace tarsk
