@@ -218,6 +218,9 @@ void Editor::saveSettings() {
 // Frame
 
 bool Editor::prepareFrame() {
+    if (fontReloadRequested) {
+        return true;  // fonts load with the context, which draw() has: the frame is built there
+    }
     buildFrame();
     framePrepared = true;
     uint64_t hash = drawListHash();
@@ -282,7 +285,7 @@ void Editor::buildFrame() {
     target = frameSnapshot.editTarget;
 
     if (fontReloadRequested) {
-        // Between frames, with the context current: no text of the old fonts waits in the draw list.
+        // Called from draw(), with the context current; no text of the old fonts waits in the draw list.
         fontReloadRequested = false;
         loadResources();
     }

@@ -183,15 +183,15 @@ bool GlRootView::frame(bool force) {
     if (!opened) {
         return false;
     }
-    if (!context.makeCurrent()) {
-        return false;
-    }
+    // The views prepare without the context: a frame found identical costs no context switch either.
     bool changed = force || repaintNeeded;
     walk([&changed](View& v) { changed = v.prepareFrame() || changed; });
     if (!changed) {
-        context.release();
         ++frameCount;
         return true;
+    }
+    if (!context.makeCurrent()) {
+        return false;
     }
     repaintNeeded = false;
     Renderer* r = drawer.get();
