@@ -289,5 +289,28 @@ TEST(EditorUndo, ARenamedProgramReachesTheHostOncePerChangedFrame) {
     EXPECT_STREQ(name, base.name());
 }
 
+TEST(EditorPages, ThePageIconsSelectPagesAndTheShownPagesIconReturnsToTheSummary) {
+    EditorRig rig;
+    const float x = 32.0f * kU - 1.5f * kU;
+    auto iconY = [](float unitsInContent) { return 4.0f * kU + unitsInContent * kU; };
+    rig.click(x, iconY(4.5f));  // Info
+    EXPECT_EQ(rig.editor.page(), kPageInfo);
+    rig.click(x, iconY(10.5f));  // Editor
+    EXPECT_EQ(rig.editor.page(), kPageEditor);
+    // The Editor page's tabs: MATR.
+    rig.click(1.5f * kU, iconY(5.5f));
+    EXPECT_EQ(rig.editor.subPage(), kTabMatrix);
+    rig.click(x, iconY(10.5f));  // the shown page's icon
+    EXPECT_EQ(rig.editor.page(), kPageSummary);
+    rig.click(x, iconY(10.5f));
+    EXPECT_EQ(rig.editor.page(), kPageEditor);
+    EXPECT_EQ(rig.editor.subPage(), kTabMatrix) << "the tab is kept";
+    rig.click(x, iconY(2.5f));  // Settings
+    EXPECT_EQ(rig.editor.page(), kPageSettings);
+    // Page changes are not program edits: no undo step.
+    rig.frames(2);
+    EXPECT_EQ(rig.editor.history().size(), 1u);
+}
+
 }  // namespace
 }  // namespace tarsk
