@@ -599,9 +599,12 @@ UiPoint UiContext::xyHandle(uint32_t localId, const UiRect& rect, UiPoint point,
         const float length = std::sqrt(vx * vx + vy * vy);
         if (length > 0.0f) {
             const float ux = vx / length, uy = vy / length;
-            const float baseX = hx - ux * 2.0f * half, baseY = hy - uy * 2.0f * half;
-            list.fillTriangle({hx, hy}, {baseX - uy * half, baseY + ux * half}, {baseX + uy * half, baseY - ux * half},
-                              colour);
+            // A negative radius turns the head round: its base lies at the handle and its tip points inwards.
+            const float back = radius < 0.0f ? 0.0f : 2.0f * half;
+            const float tip = radius < 0.0f ? 2.0f * half : 0.0f;
+            const float baseX = hx - ux * back, baseY = hy - uy * back;
+            list.fillTriangle({hx - ux * tip, hy - uy * tip}, {baseX - uy * half, baseY + ux * half},
+                              {baseX + uy * half, baseY - ux * half}, colour);
         }
     }
     return point;
