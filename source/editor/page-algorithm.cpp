@@ -185,8 +185,12 @@ void drawDelaysTab(Editor& editor) {
         }
 
         const float shownLength = record.f(word::delayLength + i);
+        // Programs may hold lines longer than the box's range (many factory programs do): the range
+        // then reaches up to the stored length, so that a nudge moves it a little instead of cutting
+        // it down to the range's end.
+        const float lengthMax = std::isfinite(shownLength) ? std::max(kLengthMax, shownLength) : kLengthMax;
         const float typed = editor.valueBox(kIdLength + line, centred(17.5f * u, y, 2.75f * u, u), "%1.4f", 14.0f,
-                                            0.0f, kLengthMax, shownLength, kValueBoxLinear, kAlignCentre);
+                                            0.0f, lengthMax, shownLength, kValueBoxLinear, kAlignCentre);
         if (typed != shownLength) {
             record.setF(word::delayLength + i, typed);
         }

@@ -75,14 +75,32 @@ void UiContext::mouseMove(float x, float y) {
 
 void UiContext::hoverChanged(bool isInside) { inside = isInside; }
 
+// A press and its release that both arrive between two frames would never be seen by a widget: the
+// release then waits until a frame has seen the button down (endFrame applies it).
 void UiContext::leftButton(bool pressed, float x, float y) {
-    leftIsDown = pressed;
+    if (pressed) {
+        leftIsDown = true;
+        leftPressUnseen = true;
+        leftReleaseWaits = false;
+    } else if (leftPressUnseen) {
+        leftReleaseWaits = true;
+    } else {
+        leftIsDown = false;
+    }
     mx = x;
     my = y;
 }
 
 void UiContext::rightButton(bool pressed, float x, float y) {
-    rightIsDown = pressed;
+    if (pressed) {
+        rightIsDown = true;
+        rightPressUnseen = true;
+        rightReleaseWaits = false;
+    } else if (rightPressUnseen) {
+        rightReleaseWaits = true;
+    } else {
+        rightIsDown = false;
+    }
     mx = x;
     my = y;
 }
@@ -197,6 +215,17 @@ void UiContext::endFrame() {
     }
     wheelDx = 0.0f;
     wheelDy = 0.0f;
+    // This frame saw the buttons as they were pressed; a release that waited for it comes now.
+    leftPressUnseen = false;
+    rightPressUnseen = false;
+    if (leftReleaseWaits) {
+        leftReleaseWaits = false;
+        leftIsDown = false;
+    }
+    if (rightReleaseWaits) {
+        rightReleaseWaits = false;
+        rightIsDown = false;
+    }
 }
 
 void UiContext::notifyCapture() {

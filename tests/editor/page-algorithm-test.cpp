@@ -137,6 +137,17 @@ TEST(AlgorithmPageDelays, TapBoxesShowPercentAndOnlyAppearWithMultitap) {
     test::expectOnlyWordsChanged(before, after, {word::tap1});
 }
 
+TEST(AlgorithmPageDelays, ANudgeOfALineLongerThanTheBoxRangeMovesItALittle) {
+    EditorRig rig;
+    ProgramRecord record = withFlags(rig, 0, 1.0f);
+    record.setF(word::delayLength + 2, 100.0f);  // as long as many factory programs' lines
+    openDelays(rig, record);
+    rig.drag(pageX(17.5f), rowY(2), -2.0f, 2);
+    float after = rig.hostProgram().f(word::delayLength + 2);
+    EXPECT_LT(after, 100.0f);
+    EXPECT_GT(after, 98.0f);  // not cut down to 16
+}
+
 TEST(AlgorithmPageDelays, LengthBoxFaderAndDecayScaleEditOnlyTheirLine) {
     EditorRig rig;
     openDelays(rig, withFlags(rig, 0, 1.0f));
