@@ -2,9 +2,12 @@
 //   EditorFirstOpen effEditOpen to the end of the first frame (first effEditIdle) of a new instance's
 //                   editor; open_ms is the open and first frame alone.
 //   EditorReopen    the same for an editor that was open before (its window and context were kept).
-//   EditorSteadyFrame  CPU time per steady frame of the open editor: the whole process (llvmpipe's
-//                   rasteriser threads included) and the calling thread alone; effEditIdle is called
-//                   34 ms after the last one, so every call draws a frame.
+//   EditorSteadyFrame  CPU time per steady frame of the open editor that reaches the screen: the whole
+//                   process (llvmpipe's rasteriser threads included) and the calling thread alone;
+//                   effEditIdle is called 34 ms after the last one with the window exposed, so every
+//                   call draws and presents a frame.
+//   EditorIdle/page  CPU of the whole process per effEditIdle every 20 ms, resting on the Summary page
+//                   (0) or the Editor page (1); frames identical to the last skip GL.
 //   EditorFrameBuild/page  our own part of a frame on each page (0 Summary ... 5 Settings): the editor
 //                   takes its snapshot, builds the header and the page in its draw list, flushes it into a
 //                   renderer that discards the batches (no GL driver time is counted) and writes back.
@@ -21,6 +24,7 @@
 #include <thread>
 
 #include "host/xvfb-server.h"
+#include "plugin/editor-view.h"
 #include "plugin/verb-effect.h"
 
 namespace {
@@ -134,25 +138,69 @@ void EditorSteadyFrame(benchmark::State& state) {
         effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(34));
     }
-    uint64_t framesBefore = effect.editor()->rootView().framesDrawn();
+    tarsk::GlRootView& root = effect.editor()->rootView();
+    uint64_t framesBefore = root.framesDrawn();
     double cpu = 0.0;
     double threadCpu = 0.0;
     for (auto _ : state) {
         std::this_thread::sleep_for(std::chrono::milliseconds(34));
+        // A frame that must reach the screen: the window asks for a repaint.
+        XClearArea(screen().display, static_cast<Window>(root.platformWindow()->nativeHandle()), 0, 0, 0, 0, True);
+        XSync(screen().display, False);
         double before = processCpuSeconds();
         double threadBefore = threadCpuSeconds();
         effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
         cpu += processCpuSeconds() - before;
         threadCpu += threadCpuSeconds() - threadBefore;
     }
-    uint64_t frames = effect.editor()->rootView().framesDrawn() - framesBefore;
+    uint64_t frames = root.framesDrawn() - framesBefore;
     state.counters["frames"] = static_cast<double>(frames);
     state.counters["cpu_ms_per_frame"] = frames > 0 ? cpu * 1000.0 / static_cast<double>(frames) : 0.0;
     state.counters["ui_thread_cpu_ms_per_frame"] = frames > 0 ? threadCpu * 1000.0 / static_cast<double>(frames) : 0.0;
-    state.counters["msaa_samples"] = effect.editor()->rootView().sampleCount();
+    state.counters["msaa_samples"] = root.sampleCount();
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 BENCHMARK(EditorSteadyFrame)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// An open editor as a host keeps it: effEditIdle every 20 ms, resting on a page (0 Summary, 1 Editor
+// with its analysis strip). CPU of the whole process per idle call, llvmpipe's threads included;
+// presented_share is the part of the frames that went to GL (the rest were identical and skipped).
+void EditorIdle(benchmark::State& state) {
+    if (!screen().ok) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tarsk::VerbEffect effect(quietHost);
+    effect.dispatch(vst2::effVendorSpecific, tarsk::kVendorIndexPage, state.range(0), nullptr, 0);
+    effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
+    for (int i = 0; i < 10; ++i) {
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    tarsk::GlRootView& root = effect.editor()->rootView();
+    uint64_t framesBefore = root.framesDrawn();
+    uint64_t presentedBefore = root.framesPresented();
+    double cpu = 0.0;
+    double threadCpu = 0.0;
+    int64_t calls = 0;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        double before = processCpuSeconds();
+        double threadBefore = threadCpuSeconds();
+        effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+        cpu += processCpuSeconds() - before;
+        threadCpu += threadCpuSeconds() - threadBefore;
+        ++calls;
+    }
+    state.counters["ui_thread_cpu_ms_per_idle"] = calls > 0 ? threadCpu * 1000.0 / static_cast<double>(calls) : 0.0;
+    uint64_t frames = root.framesDrawn() - framesBefore;
+    state.counters["cpu_ms_per_idle"] = calls > 0 ? cpu * 1000.0 / static_cast<double>(calls) : 0.0;
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["presented_share"] =
+        frames > 0 ? static_cast<double>(root.framesPresented() - presentedBefore) / static_cast<double>(frames) : 0.0;
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+BENCHMARK(EditorIdle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(100);
 
 // A renderer that takes the batches and draws nothing.
 class DiscardingRenderer final : public tarsk::Renderer {

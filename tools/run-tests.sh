@@ -20,6 +20,12 @@ run_suite() {
 }
 
 run_suite build "" Release
+# The editor's screenshots of that run, one per page and per Editor-page tab, for the README.
+for shot in summary editor library calculator info settings tab-algo tab-matr tab-filt tab-mod tab-io; do
+  if [ -f "build/editor-$shot.png" ]; then
+    cp "build/editor-$shot.png" "docs/editor-$shot.png"
+  fi
+done
 # The factory check plays every factory program on one thread: the release and ASan builds hold it;
 # under ThreadSanitizer it would only cost minutes.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build-tsan thread RelWithDebInfo -LE factory

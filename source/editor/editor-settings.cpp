@@ -21,7 +21,6 @@ constexpr const char* kFontStyleDefault = "2";
 constexpr const char* kFontLodBiasDefault = "-0.25";
 constexpr const char* kStartPageDefault = "0";
 
-constexpr float kDisplayScaleMin = 0.2f, kDisplayScaleMax = 5.0f;
 constexpr int kFontStyleMin = 1, kFontStyleMax = 3;
 constexpr float kFontLodBiasMin = -1.0f, kFontLodBiasMax = 1.0f;
 constexpr int kStartPageMin = 0, kStartPageMax = 2;

@@ -5,6 +5,10 @@
 
 namespace tarsk {
 
+// The range of the display scale.
+constexpr float kDisplayScaleMin = 0.2f;
+constexpr float kDisplayScaleMax = 5.0f;
+
 // The identifier under which the editor settings are stored.
 inline constexpr const char* kSettingsIdentifier = "com.tarskcode.tarskverb";
 

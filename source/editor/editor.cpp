@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "editor/editor-pages.h"
+#include "editor/time-base.h"
 #include "tarsklib/gl-root-view.h"
 #include "tarsklib/platform-window.h"
 #include "tarsklib/resource.h"
@@ -59,11 +60,17 @@ constexpr PageIcon kPageIcons[] = {
 
 constexpr const char* kTabLabels[] = {"ALGO", "MATR", "FILT", "MOD", "I/O"};
 
+// The note lengths of the time base's note mode, as a label list of the value box.
+constexpr char kNoteLengthLabels[] =
+    "~1/1\0" "3/4\0" "1/2\0" "3/8\0" "1/4\0" "3/16\0" "1/8\0" "3/32\0" "1/16\0" "3/64\0" "1/32\0" "3/128\0" "1/64\0~";
+constexpr size_t kTimeBaseUnitBytes = 16;
+
 }  // namespace
 
 Editor::Editor(EditorHost& h, GlRootView* r, const EditorSettings& settings)
     : effectHost(h), root(r), editorSettings(settings) {
     flags = viewflag::kTakesButtons | viewflag::kTakesMoves | viewflag::kTakesHover | viewflag::kTakesWheel;
+    holdFrames(true);  // draw() flushes what buildFrame made, so that prepareFrame can compare it first
     if (root != nullptr) {
         uiHost = new RootViewUiHost(*root);
         setHost(uiHost);
@@ -90,11 +97,18 @@ void Editor::recomputeMetrics() {
 }
 
 void Editor::setDisplayScale(float newScale) {
-    editorSettings.displayScale = newScale;
+    if (!std::isfinite(newScale)) {
+        return;
+    }
+    editorSettings.displayScale = std::clamp(newScale, kDisplayScaleMin, kDisplayScaleMax);
     recomputeMetrics();
     setupStyles();
-    effectHost.requestEditorSize(static_cast<int>(std::lround(windowWidth())),
-                                 static_cast<int>(std::lround(windowHeight())));
+    int width = static_cast<int>(std::lround(windowWidth()));
+    int height = static_cast<int>(std::lround(windowHeight()));
+    if (root == nullptr) {
+        resizeTo(static_cast<float>(width), static_cast<float>(height));  // no window to follow
+    }
+    effectHost.requestEditorSize(width, height);
 }
 
 void Editor::setSize(float width, float height) { resizeTo(width, height); }
@@ -203,7 +217,63 @@ void Editor::saveSettings() {
 // ---------------------------------------------------------------------------------------------
 // Frame
 
+bool Editor::prepareFrame() {
+    if (fontReloadRequested) {
+        return true;  // fonts load with the context, which draw() has: the frame is built there
+    }
+    buildFrame();
+    framePrepared = true;
+    uint64_t hash = drawListHash();
+    bool changed = hash != lastFrameHash;
+    lastFrameHash = hash;
+    return changed;
+}
+
 void Editor::draw() {
+    if (!framePrepared) {
+        buildFrame();
+    }
+    framePrepared = false;
+    setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
+    flushHeldFrame();
+}
+
+uint64_t Editor::drawListHash() const {
+    // FNV-1a over 64-bit words: every bucket's key and vertices, and the render states (textures, clips,
+    // blend modes) the buckets refer to. A few microseconds for a full frame.
+    constexpr uint64_t kPrime = 0x100000001B3ull;
+    uint64_t h = 0xCBF29CE484222325ull;
+    auto mix = [&h](uint64_t word) { h = (h ^ word) * kPrime; };
+    auto mixBytes = [&mix](const uint8_t* bytes, size_t n) {
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            mix(word);
+        }
+        uint64_t tail = 0;
+        std::memcpy(&tail, bytes + i, n - i);
+        mix(tail ^ (static_cast<uint64_t>(n) << 56));
+    };
+    const DrawList& list = const_cast<Editor*>(this)->drawList();
+    for (const DrawList::Bucket& b : list.buckets()) {
+        if (b.bytes.empty()) {
+            continue;
+        }
+        mix((static_cast<uint64_t>(static_cast<uint32_t>(b.layer)) << 32) | static_cast<uint32_t>(b.state));
+        mix((static_cast<uint64_t>(b.primitive) << 32) | b.format);
+        mixBytes(b.bytes.data(), b.bytes.size());
+    }
+    const std::vector<RenderState>& states = list.states();
+    mixBytes(reinterpret_cast<const uint8_t*>(states.data()), states.size() * sizeof(RenderState));
+    return h;
+}
+
+void Editor::buildFrame() {
+    if (framePrepared) {
+        drawList().flush(nullptr);  // a prepared frame that was not drawn: its picture goes
+        framePrepared = false;
+    }
     if (!effectHost.snapshot(frameSnapshot)) {
         return;  // no program state: the frame is skipped
     }
@@ -214,9 +284,8 @@ void Editor::draw() {
     bypass = frameSnapshot.bypass;
     target = frameSnapshot.editTarget;
 
-    setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
     if (fontReloadRequested) {
-        // Between frames: no text of the old fonts is waiting in the draw list.
+        // Called from draw(), with the context current; no text of the old fonts waits in the draw list.
         fontReloadRequested = false;
         loadResources();
     }
@@ -330,21 +399,15 @@ void Editor::drawHeader() {
     label(0, boxOf(u, 0.75f * u, 13.0f * u, 2.75f * u), shown, 16.0f, kAlignLeft);
     popGroup();
 
-    // Time base and half life.
+    // Time base (in its mode, with the unit button that steps the mode) and half life.
     pushGroup(kGroupTiming, UiPoint{0.0f, 0.0f});
     useStyle(kStyleCaption);
-    label(0, boxOf(13.5f * u, 2.0f * u, 16.5f * u, 3.0f * u), "time base", 14.0f, kAlignRight);
-    label(0, boxOf(13.5f * u, 0.75f * u, 16.5f * u, 1.75f * u), "half life", 14.0f, kAlignRight);
+    label(0, boxOf(13.25f * u, 2.0f * u, 16.25f * u, 3.0f * u), "time base", 14.0f, kAlignRight);
+    label(0, boxOf(13.25f * u, 0.75f * u, 16.25f * u, 1.75f * u), "half life", 14.0f, kAlignRight);
     useStyle(kStylePlain);
-    float seconds = editorRecord.f(word::timeBase);
-    float edited = valueBox(1, boxOf(16.75f * u, 2.0f * u, 19.25f * u, 3.0f * u), "#s", 14.0f, 1e-6f, 1.0f, seconds,
-                            kValueBoxLogarithmic, kAlignRight);
-    if (edited != seconds) {
-        editorRecord.setF(word::timeBase, edited);
-        markChanged(kChangeCook | kChangeLengths);
-    }
+    drawTimeBase(boxOf(16.5f * u, 2.0f * u, 18.5f * u, 3.0f * u), boxOf(18.5f * u, 2.0f * u, 19.75f * u, 3.0f * u));
     float halfLife = editorRecord.f(word::halfLife);
-    float newHalfLife = valueBox(3, boxOf(16.75f * u, 0.75f * u, 19.25f * u, 1.75f * u), "%1.2f", 14.0f, 0.1f,
+    float newHalfLife = valueBox(3, boxOf(16.5f * u, 0.75f * u, 18.5f * u, 1.75f * u), "%1.2f", 14.0f, 0.1f,
                                  1000.0f, halfLife, kValueBoxLogarithmicOff, kAlignRight);
     if (newHalfLife != halfLife) {
         editorRecord.setF(word::halfLife, newHalfLife);
@@ -381,6 +444,45 @@ void Editor::drawHeader() {
         bypass = bypass != 0 ? 0 : 1;
     }
     popGroup();
+}
+
+void Editor::drawTimeBase(const UiRect& valueRect, const UiRect& unitRect) {
+    char unit[kTimeBaseUnitBytes] = "";
+    float stored = editorRecord.f(word::timeBase);
+    int32_t mode = timeBaseMode(editorRecord);
+    bool changed = false;
+    if (mode == kTimeBaseFrequency) {
+        float hertz = stored != 0.0f ? 1.0f / stored : 0.0f;
+        float edited = valueBox(1, valueRect, "#Hz", 14.0f, 1.0f, 1e6f, hertz, kValueBoxLogarithmic, kAlignRight, unit,
+                                sizeof(unit));
+        if (edited != hertz && edited > 0.0f) {
+            editorRecord.setF(word::timeBase, 1.0f / edited);
+            changed = true;
+        }
+    } else if (mode == kTimeBaseNote) {
+        float edited = valueBox(1, valueRect, kNoteLengthLabels, 14.0f, 0.0f, 12.0f, stored, kValueBoxLinear,
+                                kAlignRight);
+        std::snprintf(unit, sizeof(unit), "note");
+        if (edited != stored) {
+            editorRecord.setF(word::timeBase, edited);
+            changed = true;
+        }
+    } else {
+        float edited = valueBox(1, valueRect, "#s", 14.0f, 1e-6f, 1.0f, stored, kValueBoxLogarithmic, kAlignRight, unit,
+                                sizeof(unit));
+        if (edited != stored) {
+            editorRecord.setF(word::timeBase, edited);
+            changed = true;
+        }
+    }
+    int step = stepButton(2, unitRect, unit, 14.0f, 0, kAlignLeft);
+    if (step != 0) {
+        setTimeBaseMode(editorRecord, (mode + step + kTimeBaseModes) % kTimeBaseModes, effectHost.tempo());
+        changed = true;
+    }
+    if (changed) {
+        markChanged(kChangeCook | kChangeLengths);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

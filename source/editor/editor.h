@@ -92,7 +92,10 @@ public:
     void contextCreated(int openWindows) override;
     void contextReleased(int openWindows) override;
     void setSize(float width, float height) override;
-    // The per-frame cycle: snapshot, header, page, undo buttons, write-back, undo recording.
+    // The per-frame cycle (snapshot, header, page, undo buttons, write-back, undo recording), run ahead
+    // of draw() by the window; answers whether the frame's picture differs from the last one's.
+    bool prepareFrame() override;
+    // Draws the prepared frame (or runs the cycle first when none was prepared: no window, tests).
     void draw() override;
     // 3 (programs replaced by the host): every slot's history starts afresh from its program.
     void notify(uint32_t code) override;
@@ -162,10 +165,14 @@ public:
     void saveSettings();
     // u and the window size from the display scale.
     void recomputeMetrics();
-    // A new display scale for the running editor: the settings take it, the metrics and styles follow,
-    // and the window is asked for the new size.
+    // A new display scale for the running editor (clamped to the settings' range; the Settings page's
+    // display sizes): the settings take it, the metrics and text styles follow at once, and the window is
+    // asked for the new size (through the effect: the window's command ring rebuilds the context and
+    // resizes the window between frames, then tells the host with audioMasterSizeWindow). Settings dirty
+    // is the caller's to set; nothing is saved.
     void setDisplayScale(float scale);
-    // Loads the fonts again (of the settings' font style) at the start of the next frame.
+    // Loads the fonts again, of the settings' font style, at the start of the next frame (the Settings
+    // page's font style choice).
     void reloadFonts() { fontReloadRequested = true; }
     // The window the editor draws in (null without one).
     GlRootView* rootView() { return root; }
@@ -182,12 +189,16 @@ private:
     void unloadResources();
     void setupStyles();
     void drawHeader();
+    // The time-base value box in the record's mode and the unit button beside it that steps the mode.
+    void drawTimeBase(const UiRect& valueRect, const UiRect& unitRect);
     void drawPageSelector();
     void drawSelectedPage();
     void drawEditorTabs();
     void drawUndoButtons();
     void drawPageIcons();
     void restoreUndoEntry();
+    void buildFrame();
+    uint64_t drawListHash() const;
 
     EditorHost& effectHost;
     GlRootView* root;
@@ -227,7 +238,10 @@ private:
 
     EditorSettings editorSettings;
     bool dirtySettings = false;
+
     bool fontReloadRequested = false;
+    bool framePrepared = false;  // buildFrame ran for the coming draw()
+    uint64_t lastFrameHash = 0;
 
     uint64_t frames = 0;
     uint64_t droppedFrames = 0;

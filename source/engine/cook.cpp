@@ -32,13 +32,8 @@ constexpr uint32_t kMaxNeed = 131069;               // larger needs take a whole
 constexpr uint32_t kClampedNeed = 131070;
 constexpr uint32_t kMaxReadDistance = 131070;
 constexpr double kMinSegmentPart = 0.0001;  // smallest share of the half life a segment gets
-constexpr double kSecondsPerWholeNoteAt1Bpm = 240.0;
 constexpr double kJumpFadeSeconds = 0.005;  // crossfade of a read position that jumps (tempo change)
 constexpr uint32_t kMaxJumpFade = 256;
-constexpr int kNoteFractionCount = 13;
-constexpr double kNoteFractions[kNoteFractionCount] = {1.0,        0.75,      0.5,       0.375,      0.25,
-                                                       0.1875,     0.125,     0.09375,   0.0625,     0.046875,
-                                                       0.03125,    0.0234375, 0.015625};
 constexpr double kDegreesToRadians = kPi / 180.0;
 constexpr double kShiftDegreesToRadians = 0.017453294;
 constexpr double kMinEnvelopeTime = 0.0002;

@@ -10,6 +10,14 @@
 
 namespace tarsk {
 
+// Tempo mode: the time-base word is an index into these note lengths (whole notes, longest first); the
+// base time is the length × 240 / tempo seconds (a whole note lasts 240 s at 1 beat per minute).
+constexpr double kSecondsPerWholeNoteAt1Bpm = 240.0;
+constexpr int kNoteFractionCount = 13;
+constexpr double kNoteFractions[kNoteFractionCount] = {1.0,        0.75,      0.5,       0.375,      0.25,
+                                                       0.1875,     0.125,     0.09375,   0.0625,     0.046875,
+                                                       0.03125,    0.0234375, 0.015625};
+
 // Cooks `record` into `s` (audio thread, no allocation): lengths and taps (when request.lengthsChanged),
 // matrices, filters and decay, modulation and dynamics constants, gains, and the ring layout when
 // lengths or modulation changed. `ring` (kRingWords floats) may be null: indices are computed anyway.

@@ -132,6 +132,7 @@ bool GlRootView::openWindow(uintptr_t parent, int width, int height, int hostMod
     }
     window->show();
     firstFrameDone = false;
+    repaintNeeded = true;
     return true;
 }
 
@@ -165,7 +166,10 @@ void GlRootView::tick(uint32_t nowMs) {
         wantsFocus = false;
         bool exposed = window->takeExposed();
         bool due = !firstFrameDone || nowMs - lastFrameMs >= kFrameIntervalMs || exposed;
-        if (due && window->isViewable() && drawFrame()) {
+        if (exposed || !firstFrameDone || !window->isViewable()) {
+            repaintNeeded = true;  // a hidden window shows nothing of the last frame when it comes back
+        }
+        if (due && window->isViewable() && frame(false)) {
             firstFrameDone = true;
             lastFrameMs = nowMs;
             if (wantsFocus) {
@@ -177,13 +181,21 @@ void GlRootView::tick(uint32_t nowMs) {
     inTick = false;
 }
 
-bool GlRootView::drawFrame() {
+bool GlRootView::frame(bool force) {
     if (!opened) {
         return false;
+    }
+    // The views prepare without the context: a frame found identical costs no context switch either.
+    bool changed = force || repaintNeeded;
+    walk([&changed](View& v) { changed = v.prepareFrame() || changed; });
+    if (!changed) {
+        ++frameCount;
+        return true;
     }
     if (!context.makeCurrent()) {
         return false;
     }
+    repaintNeeded = false;
     Renderer* r = drawer.get();
     if (r != nullptr) {
         r->beginFrame();
@@ -232,6 +244,7 @@ bool GlRootView::drawFrame() {
     window->surface().present();
     context.release();
     ++frameCount;
+    ++presentedCount;
     return true;
 }
 
@@ -413,6 +426,7 @@ void GlRootView::drainCommands() {
         uint32_t b = readWord();
         if (kind == command::kRebuild) {
             rebuildContext();
+            repaintNeeded = true;
         }
         command(a, b);
     }

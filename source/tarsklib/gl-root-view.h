@@ -63,15 +63,18 @@ public:
     // Routes one event through the tree; answers whether a view handled it.
     bool handleEvent(const GlEvent& e);
     // Draws the whole tree now (context made current and released around it); answers false when
-    // the context could not be made current. Each view's draw() runs with the renderer mapped onto its
-    // box (view pixels, origin bottom left, y up) and draws by filling drawList() and flushing it into
-    // renderer().
-    bool drawFrame();
+    // the context could not be made current. Every view's prepareFrame() runs first, then each view's
+    // draw() with the renderer mapped onto its box (view pixels, origin bottom left, y up); a view draws
+    // by filling drawList() and flushing it into renderer().
+    bool drawFrame() { return frame(true); }
 
     // The renderer of the open window (null while closed, or when none could be made: views then
     // draw nothing) and the draw list shared by the views of this tree.
     Renderer* renderer() const { return opened ? drawer.get() : nullptr; }
     DrawList& drawList() { return list; }
+
+    // The root view draws nothing of its own: only its children's pictures decide a frame.
+    bool prepareFrame() override { return false; }
 
     // ---- root operations ----
     virtual void command(uint32_t /*a*/, uint32_t /*b*/) {}
@@ -84,7 +87,10 @@ public:
     View* hoveredView() const { return hovered; }
     // The open window (null while closed).
     PlatformWindow* platformWindow() const { return opened ? window.get() : nullptr; }
+    // Frames done: drawn, or found identical to the last one and left on the screen.
     uint64_t framesDrawn() const { return frameCount; }
+    // Frames that went to the GL driver and the screen (the rest were identical to the last).
+    uint64_t framesPresented() const { return presentedCount; }
     int sampleCount() const { return window != nullptr ? window->surface().sampleCount() : 0; }
     // Whether a closed window is kept for the next open.
     bool hasParkedWindow() const { return !opened && window != nullptr; }
@@ -115,6 +121,9 @@ private:
     void setFocus(View* view);
     // The deepest view under a root-view point; local coordinates come back in x, y.
     View* viewAt(float& x, float& y);
+    // A frame: the views prepare their pictures; unless force, a repaint is due or a view's picture
+    // changed, the GL submission and the buffer swap are skipped. Answers false without a context.
+    bool frame(bool force);
     void drainCommands();
     void rebuildContext();
     // contextReleased to every view and the renderer dropped, when the views have a context.
@@ -140,6 +149,8 @@ private:
     bool firstFrameDone = false;
     uint32_t lastFrameMs = 0;
     uint64_t frameCount = 0;
+    uint64_t presentedCount = 0;
+    bool repaintNeeded = true;  // the window's contents are not known to show the last frame
 };
 
 }  // namespace tarsk

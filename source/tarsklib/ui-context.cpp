@@ -192,7 +192,9 @@ void UiContext::beginFrame() {
 }
 
 void UiContext::endFrame() {
-    list.flush(frameRenderer);
+    if (!holdingFrames) {
+        list.flush(frameRenderer);
+    }
     if (activeGroup != nullptr) {
         // A page left a group open: count it and close the groups rather than stop the host.
         ++groupErrors;

@@ -141,7 +141,12 @@ public:
 
     // ---- Frame ----
     void beginFrame();
+    // Flushes the frame's draw list into the renderer, unless frames are held.
     void endFrame();
+    // While held, endFrame keeps the frame's picture in the draw list (so that its owner can compare it
+    // with the last one before drawing it) until flushHeldFrame draws it into the renderer.
+    void holdFrames(bool on) { holdingFrames = on; }
+    void flushHeldFrame() { list.flush(frameRenderer); }
 
     // ---- Groups, style, clip ----
     void pushGroup(uint32_t id, UiPoint offset);
@@ -244,6 +249,7 @@ private:
     PlatformInput* platformInput = nullptr;
     ClipboardSource* clipboard = nullptr;
     Renderer* frameRenderer = nullptr;
+    bool holdingFrames = false;
 
     bool inside = false;
     bool leftIsDown = false;

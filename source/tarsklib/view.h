@@ -41,6 +41,11 @@ public:
     virtual void contextReleased(int /*openWindows*/) {}
     virtual void setSize(float /*width*/, float /*height*/) {}
     virtual void draw() {}
+    // Builds the view's picture for the coming frame ahead of draw(), without the GL context (nothing
+    // may be uploaded here), and answers whether it may differ from the last frame's. A view that cannot tell answers true (the
+    // default, which leaves all the work to draw()). When no view of the tree answers true and the
+    // window needs no repaint, the root view skips the frame's GL submission and buffer swap.
+    virtual bool prepareFrame() { return true; }
     virtual void leftButton(bool /*pressed*/, float /*x*/, float /*y*/) {}
     virtual void middleButton(bool /*pressed*/, float /*x*/, float /*y*/) {}
     virtual void rightButton(bool /*pressed*/, float /*x*/, float /*y*/) {}

@@ -778,5 +778,249 @@ TEST_F(EditorWindowX11, HostEditorCommandOpensAPageAndTabAndSavesTheProgram) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
 }
 
+TEST_F(EditorWindowX11, AnEditorAtRestSkipsTheGlSubmissionUntilItsPictureChanges) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    GlRootView& root = effect.editor()->rootView();
+    ASSERT_TRUE(idleUntilFrames(effect, 4));
+    // At rest on the Summary page: frames are built and found identical; nothing goes to GL.
+    uint64_t presented = root.framesPresented();
+    uint64_t drawn = root.framesDrawn();
+    ASSERT_TRUE(idleUntilFrames(effect, drawn + 6));
+    EXPECT_EQ(root.framesPresented(), presented);
+    EXPECT_GT(backgroundPixels(parent), 100000) << "the last frame stays on the screen";
+    EXPECT_GE(effect.editor()->editor().framesDrawn(), drawn + 6) << "the editor's cycle still runs";
+
+    // The host changes the program: the header shows it in the next frame.
+    ProgramSnapshot snap;
+    ASSERT_TRUE(effect.snapshot(snap));
+    snap.record.setF(word::dry, 42.0f);
+    uint8_t none[kChangeFlagCount] = {};
+    ASSERT_EQ(effect.commit(snap, none), CommitResult::written);
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_EQ(root.framesPresented(), presented + 1);
+
+    // The window system asks for a repaint (exposed): drawn again although nothing changed.
+    presented = root.framesPresented();
+    Window editor = static_cast<Window>(root.platformWindow()->nativeHandle());
+    XClearArea(host, editor, 0, 0, 0, 0, True);
+    XSync(host, False);
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_EQ(root.framesPresented(), presented + 1);
+
+    // The Editor page: its tabs and the page show; a tab change is a changed picture.
+    effect.dispatch(vst2::effVendorSpecific, kVendorIndexPage, kPageEditor, nullptr, 0);
+    presented = root.framesPresented();
+    ASSERT_TRUE(idleUntilFrames(effect, root.framesDrawn() + 2));
+    EXPECT_GE(root.framesPresented(), presented + 1);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(EditorWindowX11, ADisplayScaleChangeResizesTheRunningEditorAndTheHostsWindow) {
+    VerbEffect effect(FakeHost::callback);
+    Window parent = makeParent();
+    ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
+    ASSERT_TRUE(idleUntilFrames(effect, 2));
+    Editor& editor = effect.editor()->editor();
+    editor.setDisplayScale(1.2f);  // the Settings page's large display size
+    EXPECT_FLOAT_EQ(editor.unit(), 24.0f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 1);
+    vst2::ERect* rect = nullptr;
+    ASSERT_EQ(effect.dispatch(vst2::effEditGetRect, 0, 0, &rect, 0), 1);
+    EXPECT_EQ(rect->right - rect->left, 768);
+    EXPECT_EQ(rect->bottom - rect->top, 384);
+    XWindowAttributes attributes{};
+    Window child = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
+    ASSERT_TRUE(XGetWindowAttributes(host, child, &attributes));
+    EXPECT_EQ(attributes.width, 768);
+    EXPECT_EQ(attributes.height, 384);
+    EXPECT_EQ(editor.width(), 768.0f);
+    EXPECT_TRUE(editor.font(kFaceRegular)->loaded()) << "the rebuilt context has the fonts again";
+
+    // Out of range: the settings' limits hold.
+    editor.setDisplayScale(0.01f);
+    EXPECT_FLOAT_EQ(editor.displayScale(), 0.2f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    EXPECT_EQ(fakeHost.count(vst2::audioMasterSizeWindow), 2);
+    ASSERT_TRUE(XGetWindowAttributes(host, child, &attributes));
+    EXPECT_EQ(attributes.width, 128);
+
+    // The font style: the regular face is another family's after the next frame.
+    editor.setDisplayScale(1.0f);
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    float sansWidth = editor.font(kFaceRegular)->textWidth("Feedback");
+    editor.settings().fontStyle = kFontStyleSerif;
+    editor.reloadFonts();
+    ASSERT_TRUE(idleUntilFrames(effect, effect.editor()->rootView().framesDrawn() + 2));
+    ASSERT_TRUE(editor.font(kFaceRegular)->loaded());
+    EXPECT_NE(editor.font(kFaceRegular)->textWidth("Feedback"), sansWidth);
+    effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+}
+
+// The pages and the Editor page's tabs as the README shows them: file name, page, tab (0: none).
+struct PageShot {
+    const char* name;
+    int page;
+    int tab;
+};
+constexpr PageShot kPageShots[] = {
+    {"editor-summary", 0, 0},     {"editor-editor", 1, 0},      {"editor-library", 2, 0},
+    {"editor-calculator", 3, 0},  {"editor-info", 4, 0},        {"editor-settings", 5, 0},
+    {"editor-tab-algo", 1, 1},    {"editor-tab-matr", 1, 2},    {"editor-tab-filt", 1, 3},
+    {"editor-tab-mod", 1, 4},     {"editor-tab-io", 1, 5},
+};
+
+TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfEveryPageThatIsNotBlank) {
+    // Kept in the build folder for the README (tools/run-tests.sh copies them into docs/).
+    const char* buildDir = std::getenv("TARSK_BUILD_DIR");
+    std::string folder = buildDir != nullptr ? std::string(buildDir) + "/" : testing::TempDir();
+    std::set<std::vector<uint8_t>> distinct;
+    for (const PageShot& shot : kPageShots) {
+        // Written under a name of this process, then renamed: another test may leave a picture of the same
+        // page in the build folder at the same time.
+        std::string path = folder + shot.name + "-" + std::to_string(getpid()) + ".png";
+        std::remove(path.c_str());
+        std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + TARSK_HOST_TOOL + " editor " +
+                              TARSK_PLUGIN_FILE + " --page " + std::to_string(shot.page) +
+                              (shot.tab != 0 ? " --tab " + std::to_string(shot.tab) : std::string()) +
+                              " --frames 3 --screenshot " + path;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> pixels = readRgbPng(path, width, height);
+        ASSERT_FALSE(pixels.empty()) << shot.name;
+        ASSERT_EQ(width, kEditorWidth);
+        // The page's own area (above the header, between the undo and tab column and the page icons)
+        // shows more than its background.
+        std::set<unsigned long> colours;
+        int drawn = 0;
+        for (int y = 0; y < height - 80; ++y) {
+            for (int x = 60; x < width - 60; ++x) {
+                const uint8_t* p = &pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+                unsigned long colour = (static_cast<unsigned long>(p[0]) << 16) | (static_cast<unsigned long>(p[1]) << 8) | p[2];
+                colours.insert(colour);
+                drawn += brightness(colour) > 3 * 120 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(drawn, 20) << shot.name;  // at least the page's title
+        EXPECT_GT(colours.size(), 8u) << shot.name;
+        distinct.insert(pixels);
+        std::error_code ignored;
+        if (buildDir != nullptr) {
+            std::filesystem::rename(path, folder + shot.name + ".png", ignored);
+        }
+        std::remove(path.c_str());
+    }
+    // Every page and tab looks different (the Editor page opens on its first tab).
+    EXPECT_GE(distinct.size(), std::size(kPageShots) - 1);
+}
+
+// Typing into the Summary page's program name with real key events renames the program as the host
+// sees it: the host's editor command saves the program with effGetChunk when its window closes.
+// The name's text area is centred at (13.75u, 10.75u) within the page, 20.5u × 1.5u.
+TEST_F(EditorWindowX11, TypingIntoTheProgramNameRenamesTheProgramTheHostSaves) {
+    std::string saved = testing::TempDir() + "editor-renamed-" + std::to_string(getpid()) + ".fxp";
+    std::remove(saved.c_str());
+    const char* title = "TarskVerb (tarskverb-host editor)";
+    pid_t child = fork();
+    if (child == 0) {
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        execl(TARSK_HOST_TOOL, TARSK_HOST_TOOL, "editor", TARSK_PLUGIN_FILE, "--page", "0", "--save-program",
+              saved.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    Window window = 0;
+    for (int i = 0; i < 200 && window == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        window = findWindowNamed(host, title);
+    }
+    ASSERT_NE(window, 0u);
+    int left = 0;
+    int top = 0;
+    Window ignored = 0;
+    XTranslateCoordinates(host, window, DefaultRootWindow(host), 0, 0, &left, &top, &ignored);
+    // A click near the right end of the name area (x 3.5u ... 24u, rows 14u ... 15.5u from the bottom).
+    // (Press and release a few frames apart, as a hand does: the widgets see the button down in a frame.)
+    XTestFakeMotionEvent(host, DefaultScreen(host), left + 23 * 20, top + kEditorHeight - 295, CurrentTime);
+    XSync(host, False);
+    // The window comes before the plug-in's editor inside it: wait until the editor's window is mapped
+    // under the pointer, then for its first frames.
+    auto editorUnderPointer = [&] {
+        Window rootReturn = 0;
+        Window childReturn = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(host, window, &rootReturn, &childReturn, &rx, &ry, &wx, &wy, &mask);
+        if (childReturn == 0) {
+            return false;
+        }
+        // Drawn: the metal header shows (bright) at the bottom right.
+        XImage* image = XGetImage(host, DefaultRootWindow(host), left + kEditorWidth - 10, top + kEditorHeight - 10, 1,
+                                  1, AllPlanes, ZPixmap);
+        if (image == nullptr) {
+            return false;
+        }
+        bool bright = brightness(XGetPixel(image, 0, 0)) > 3 * 120;
+        XDestroyImage(image);
+        return bright;
+    };
+    for (int i = 0; i < 200 && !editorUnderPointer(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(editorUnderPointer());
+    // A move inside the editor, which came up under a resting pointer (no motion yet): the widgets learn
+    // where the mouse is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    XTestFakeMotionEvent(host, DefaultScreen(host), left + 23 * 20 + 1, top + kEditorHeight - 295, CurrentTime);
+    XSync(host, False);
+    XTestFakeButtonEvent(host, Button1, True, CurrentTime);
+    XSync(host, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    XTestFakeButtonEvent(host, Button1, False, CurrentTime);
+    XSync(host, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto press = [&](KeySym symbol, bool shift = false) {
+        KeyCode shiftCode = XKeysymToKeycode(host, XK_Shift_L);
+        if (shift) {
+            XTestFakeKeyEvent(host, shiftCode, True, CurrentTime);
+        }
+        KeyCode code = XKeysymToKeycode(host, symbol);
+        XTestFakeKeyEvent(host, code, True, CurrentTime);
+        XTestFakeKeyEvent(host, code, False, CurrentTime);
+        if (shift) {
+            XTestFakeKeyEvent(host, shiftCode, False, CurrentTime);
+        }
+        XSync(host, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    };
+    press(XK_End);
+    for (int i = 0; i < 30; ++i) {
+        press(XK_BackSpace);
+    }
+    press(XK_t, true);
+    for (KeySym k : {XK_e, XK_s, XK_t, XK_e, XK_d}) {
+        press(k);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(host, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(host, "WM_DELETE_WINDOW", False));
+    XSendEvent(host, window, False, NoEventMask, &close);
+    XSync(host, False);
+    ASSERT_EQ(waitForExit(child), 0);
+    tarsk::FileStream file(saved.c_str(), tarsk::kOpenRead);
+    ASSERT_TRUE(file.isOpen());
+    ProgramRecord record;
+    ASSERT_TRUE(readFxpIntoRecord(file, record));
+    EXPECT_STREQ(record.name(), "Tested");
+    std::remove(saved.c_str());
+}
+
 }  // namespace
 }  // namespace tarsk

@@ -34,6 +34,7 @@ inline void buildPageFrame(Editor& editor, void (*page)(Editor&), Renderer* rend
     editor.popGroup();
     editor.setRenderer(renderer);
     editor.endFrame();
+    editor.flushHeldFrame();  // the editor holds its frames for draw() (it compares them first)
 }
 
 }  // namespace tarsk::test
