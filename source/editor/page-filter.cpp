@@ -87,6 +87,8 @@ void drawLinearTab(Editor& editor) {
                      filterRow(editor, y, "Highcut", kHighcutId, text, 50.0f, 50001.0f, p.f(word::highcut),
                                kValueBoxLogarithmic));
         y -= u;
+    } else {
+        y -= u;  // the Inverter keeps its place as the second row
     }
     formatOffAboveText(text, sizeof text, p.f(word::inverter));
     setIfChanged(p, word::inverter,
