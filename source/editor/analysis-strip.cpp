@@ -1,4 +1,4 @@
-// AnalysisStrip: the private analysis engine, the impulse-response render, a split radix-2 transform
+// AnalysisStrip: the private analysis engine, the impulse-response render (half of it per phase), a split radix-2 transform
 // of both channels at once, the reduction to 256 logarithmic bands of stereo energies, their colours,
 // and the selectors of length and channel.
 #include "editor/analysis-strip.h"
@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "editor/editor.h"
+#include "engine/cook.h"
 #include "engine/engine.h"
 
 namespace tarsk {
@@ -98,17 +99,22 @@ float additiveColumnComponent(float v, float background) {
 struct AnalysisStrip::Workspace {
     Engine engine;
     std::unique_ptr<float[]> ring{new float[kRingWords]()};
-    // What the engine was last cooked from.
-    ProgramRecord cookedRecord;
-    float cookedRate = -1.0f;
-    float cookedTempo = -1.0f;
-    bool cookedValid = false;
+    // What the render engine was last cooked from.
+    ProgramRecord renderRecord;
+    float renderRate = 0.0f;
+    float renderTempo = 0.0f;
+    bool renderValid = false;
+    // The same program cooked at the effect's rate for the pages (no ring), and what it came from.
+    EngineState pages;
+    ProgramRecord pagesRecord;
+    float pagesRate = 0.0f;
+    float pagesTempo = 0.0f;
+    bool pagesValid = false;
 
     // The rendered response (left and right, zero after the rendered samples).
     float left[kAnalysisBufferSamples] = {};
     float right[kAnalysisBufferSamples] = {};
-    float silence[kRenderBlock] = {};
-    float renderRate = 0.0f;
+    uint32_t renderCount = 0;
 
     // Transform scratch (both channels packed as one complex signal) and its twiddles.
     float re[kAnalysisHalfSamples] = {};
@@ -201,17 +207,34 @@ const float* AnalysisStrip::bandEnergies() const { return work ? work->energies 
 
 const EngineState& AnalysisStrip::cooked(const ProgramRecord& record, float rate, float tempo) {
     Workspace& w = workspace();
-    if (!w.cookedValid || w.cookedRate != rate || w.cookedTempo != tempo || !(w.cookedRecord == record)) {
+    if (!w.pagesValid || w.pagesRate != rate || w.pagesTempo != tempo || !(w.pagesRecord == record)) {
+        // The same cook as the render engine's, without a ring to lay out.
+        w.pages.sampleRate = rate;
+        if (std::isfinite(tempo) && tempo >= kMinTempo && tempo <= kMaxTempo) {
+            w.pages.tempo = tempo;
+        }
+        cookProgram(w.pages, nullptr, record, CookRequest{});
+        w.pagesRecord = record;
+        w.pagesRate = rate;
+        w.pagesTempo = tempo;
+        w.pagesValid = true;
+        ++cooks;
+    }
+    return w.pages;
+}
+
+void AnalysisStrip::cookRender(const ProgramRecord& record, float rate, float tempo) {
+    Workspace& w = workspace();
+    if (!w.renderValid || w.renderRate != rate || w.renderTempo != tempo || !(w.renderRecord == record)) {
         w.engine.setSampleRate(rate);
         w.engine.setTempo(tempo);
         w.engine.cook(record, CookRequest{});
-        w.cookedRecord = record;
-        w.cookedRate = rate;
-        w.cookedTempo = tempo;
-        w.cookedValid = true;
+        w.renderRecord = record;
+        w.renderRate = rate;
+        w.renderTempo = tempo;
+        w.renderValid = true;
         ++cooks;
     }
-    return w.engine.state();
 }
 
 const EngineState& AnalysisStrip::cooked(Editor& editor) {
@@ -226,30 +249,35 @@ void AnalysisStrip::renderAndTransformFirstHalf(const ProgramRecord& record, flo
     const float effectRate = rate > 0.0f ? rate : 44100.0f;
     // A length longer than the buffer holds at the effect's rate is rendered at the rate that fits it.
     const float renderRate = static_cast<float>(std::min<double>(effectRate, count / seconds));
-    cooked(record, renderRate, tempo);
-    if (renderRate != effectRate) {
-        w.cookedValid = false;  // the pages read the engine cooked at the effect's rate
-    }
-    w.renderRate = renderRate;
-    w.engine.reset();
+    cookRender(record, renderRate, tempo);
+    // A fresh start: every filter and modulation state, and the part of the ring the lines use
+    // (clearing all of it would cost more than the render).
+    EngineState& s = w.engine.state();
+    resetEngine(s, nullptr);
+    std::fill(w.ring.get(), w.ring.get() + std::min(std::max(s.ringSize, 1u), kRingWords), 0.0f);
     w.engine.restartModulation();
 
     const AnalysisChannel& channel = analysisChannel(channelIndex);
-    float impulseL[kRenderBlock] = {};
-    float impulseR[kRenderBlock] = {};
-    impulseL[0] = channel.left * kChannelWeightScale;
-    impulseR[0] = channel.right * kChannelWeightScale;
-    for (uint32_t at = 0; at < count; at += kRenderBlock) {
-        const uint32_t n = std::min(kRenderBlock, count - at);
-        const bool first = at == 0;
-        w.engine.process(first ? impulseL : w.silence, first ? impulseR : w.silence, w.left + at, w.right + at, n);
-    }
-    std::fill(w.left + count, w.left + kAnalysisBufferSamples, 0.0f);
-    std::fill(w.right + count, w.right + kAnalysisBufferSamples, 0.0f);
+    w.renderCount = count;
+    std::fill(w.left, w.left + kAnalysisBufferSamples, 0.0f);
+    std::fill(w.right, w.right + kAnalysisBufferSamples, 0.0f);
+    w.left[0] = channel.left * kChannelWeightScale;  // the exciting impulse, rendered in place
+    w.right[0] = channel.right * kChannelWeightScale;
     std::fill(std::begin(w.binP), std::end(w.binP), 0.0f);
     std::fill(std::begin(w.binQ), std::end(w.binQ), 0.0f);
     std::fill(std::begin(w.binR), std::end(w.binR), 0.0f);
+    renderHalf(0);
     transformHalf(0);
+}
+
+void AnalysisStrip::renderHalf(int half) {
+    Workspace& w = workspace();
+    const uint32_t begin = static_cast<uint32_t>(half) * kAnalysisHalfSamples;
+    const uint32_t end = std::min(begin + kAnalysisHalfSamples, w.renderCount);
+    for (uint32_t at = begin; at < end; at += kRenderBlock) {
+        const uint32_t n = std::min(kRenderBlock, end - at);
+        w.engine.process(w.left + at, w.right + at, w.left + at, w.right + at, n);
+    }
 }
 
 void AnalysisStrip::transformHalf(int half) {
@@ -318,6 +346,7 @@ void AnalysisStrip::step(const ProgramRecord& record, float rate, float tempo, i
             renderAndTransformFirstHalf(record, rate, tempo, lengthIndex, channelIndex);
             break;
         case 1:
+            renderHalf(1);
             transformHalf(1);
             break;
         default:

@@ -1,9 +1,10 @@
 // AnalysisStrip: the Editor page's ambient display of the current program's response. A private
-// engine (never the audio thread's) renders the program's impulse response over three frames: phase 0
-// cooks and renders it and transforms the first half of the buffer, phase 1 the second half, phase 2
-// reduces the spectra to 256 bands of stereo energies and maps them to column colours. The same
-// private engine, cooked at the effect's sample rate and tempo, is what the Matrix and Filter pages
-// read their matrices and filter coefficients from.
+// engine (never the audio thread's, with a delay ring of its own) renders the program's impulse
+// response over three frames: phase 0 cooks it, renders the first half of the buffer and transforms
+// it, phase 1 renders and transforms the second half, phase 2 reduces the spectra to 256 bands of
+// stereo energies and maps them to column colours. The program cooked the same way at the effect's
+// sample rate and tempo is what the Matrix and Filter pages read their matrices and filter
+// coefficients from.
 #pragma once
 
 #include <cstddef>
@@ -68,8 +69,9 @@ public:
     // Runs the next phase for a record, without drawing.
     void step(const ProgramRecord& record, float rate, float tempo, int lengthIndex, int channelIndex);
 
-    // The analysis engine cooked from `record` at `rate` and `tempo`: cooked again only when one of
-    // them differs from the last cook's.
+    // The analysis engine's program cooked from `record` at `rate` and `tempo` (the coefficients the
+    // pages show; the render engine cooks the same way, at its render rate): cooked again only when
+    // one of them differs from the last cook's.
     const EngineState& cooked(const ProgramRecord& record, float rate, float tempo);
     // The same for the editor's record at the effect's rate and tempo.
     const EngineState& cooked(Editor& editor);
@@ -88,8 +90,10 @@ public:
 private:
     struct Workspace;
     Workspace& workspace();
+    void cookRender(const ProgramRecord& record, float rate, float tempo);
     void renderAndTransformFirstHalf(const ProgramRecord& record, float rate, float tempo, int lengthIndex,
                                      int channelIndex);
+    void renderHalf(int half);
     void transformHalf(int half);
     void reduce();
 
