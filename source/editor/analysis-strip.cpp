@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "editor/editor.h"
+#include "editor/tab-backdrop.h"
 #include "engine/cook.h"
 #include "engine/engine.h"
 
@@ -338,6 +339,7 @@ void AnalysisStrip::reduce() {
         e[2] = static_cast<float>(r * scale);
         w.columns[b] = bandColumn(e[0], e[1], e[2]);
     }
+    reduced = true;
 }
 
 void AnalysisStrip::step(const ProgramRecord& record, float rate, float tempo, int lengthIndex, int channelIndex) {
@@ -364,10 +366,14 @@ void AnalysisStrip::draw(Editor& editor) {
     length = std::clamp(length, 0, kAnalysisLengthCount - 1);
     channel = std::clamp(channel, 0, kAnalysisChannelCount - 1);
 
-    step(editor.program(), editor.host().rate(), editor.host().tempo(), length, channel);
+    // The first frame runs all three phases, so that the strip is never drawn empty.
+    do {
+        step(editor.program(), editor.host().rate(), editor.host().tempo(), length, channel);
+    } while (!reduced);
 
     // The columns add light to the page.
     DrawList& list = editor.drawList();
+    const LayerAbove above(list);
     const uint32_t blend = list.blend();
     list.setBlend(kBlendAdd);
     const UiColour& background = editor.background();

@@ -99,6 +99,7 @@ private:
 
     std::unique_ptr<Workspace> work;
     int nextPhase = 0;
+    bool reduced = false;  // a reduction has completed: the columns hold a picture
     uint64_t cooks = 0;
 };
 

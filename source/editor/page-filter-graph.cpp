@@ -33,10 +33,10 @@ constexpr float kMaxRate = 1.0e3f;  // a loop without feedback at some frequency
 constexpr float kPiF = 3.14159265f;
 
 // The scene's centre (moved to the origin before turning) and the camera.
-constexpr float kCentreY = -0.5f;
+constexpr float kCentreY = -0.75f;
 constexpr float kCentreZ = -2.5f;
 constexpr float kCameraDistance = 9.0f;
-constexpr float kFocal = 2.9f;
+constexpr float kFocal = 2.3f;
 constexpr float kLight[3] = {-2.5f, 3.0f, 3.5f};  // point light, world coordinates
 constexpr float kAmbient = 0.3f;
 constexpr float kDiffuse = 0.7f;
@@ -215,6 +215,7 @@ void drawDecayGraph(Editor& editor, uint32_t id, const UiRect& box) {
     AnalysisStrip& analysis = editor.analysis();
     const EngineState& s = analysis.cooked(editor);
     const GraphView v(view[0], view[1], inWindow(editor, box));
+    const LayerAbove above(editor.drawList());
     editor.setClip(box);
     drawAxes(editor, v);
 
@@ -298,6 +299,7 @@ void drawTransferCurve(Editor& editor, const UiRect& box) {
     const EngineState& s = editor.analysis().cooked(editor);
     const UiRect b = inWindow(editor, box);
     DrawList& list = editor.drawList();
+    const LayerAbove above(list);
     float peak = kCurveInput;
     for (int k = 0; k < kCurvePoints; ++k) {
         const float x = kCurveInput * (2.0f * static_cast<float>(k) / (kCurvePoints - 1) - 1.0f);

@@ -34,6 +34,7 @@ void drawMatrix(Editor& editor, int n, Entry entry) {
     const float half = 0.5f * pitch * kCellFill;
     const UiPoint topLeft = inWindow(editor, UiPoint{22.5f * u - 4.0f * u, 6.25f * u + 4.0f * u});
     DrawList& list = editor.drawList();
+    const LayerAbove above(list);
     for (int r = 0; r < n; ++r) {
         for (int c = 0; c < n; ++c) {
             const float m = entry(r, c);
