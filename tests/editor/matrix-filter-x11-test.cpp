@@ -169,19 +169,19 @@ protected:
             waitpid(child, nullptr, 0);
             return false;
         }
-        pause(700);  // the first frames under llvmpipe
+        pause(2500);  // the editor opens and draws its first frames (llvmpipe on a busy machine is slow)
         int ox = 0, oy = 0;
         Window unused = 0;
         XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &ox, &oy, &unused);
         auto move = [&](int px, int py) {
             XTestFakeMotionEvent(display, -1, ox + px, oy + py, CurrentTime);
             XFlush(display);
-            pause(80);
+            pause(200);
         };
         auto button = [&](bool down) {
             XTestFakeButtonEvent(display, 1, down ? True : False, CurrentTime);
             XFlush(display);
-            pause(120);
+            pause(400);
         };
         for (const auto& [cx, cy] : clicksFirst) {
             move(cx, cy);
@@ -195,7 +195,7 @@ protected:
             move(x, y - rise * i / kSteps);
         }
         button(false);
-        pause(400);  // the edit reaches the effect at the end of a frame
+        pause(1000);  // the edit reaches the effect at the end of a frame
         XEvent close{};
         close.xclient.type = ClientMessage;
         close.xclient.window = window;
