@@ -36,7 +36,7 @@ int MatrixVectors::nonZero(int k) const {
     return n;
 }
 
-void MatrixVectors::click(int k, int j) {
+bool MatrixVectors::click(int k, int j) {
     float& mine = v[k][j];
     float& theirs = v[1 - k][j];
     if (theirs != 0.0f) {
@@ -44,8 +44,9 @@ void MatrixVectors::click(int k, int j) {
         if (nonZero(1 - k) > 1) {
             mine = 1.0f;
             theirs = 0.0f;
+            return true;
         }
-        return;
+        return false;
     }
     if (mine > 0.0f) {
         mine = -1.0f;
@@ -54,6 +55,7 @@ void MatrixVectors::click(int k, int j) {
     } else {
         mine = 1.0f;
     }
+    return true;
 }
 
 void MatrixVectors::normalise() {

@@ -16,8 +16,9 @@ struct MatrixVectors {
 
     float component(int k, int j) const { return v[k][j]; }
     int nonZero(int k) const;
-    // A click on component j of vector k (signs only; normalise afterwards).
-    void click(int k, int j);
+    // A click on component j of vector k (signs only; normalise afterwards). Answers whether anything
+    // changed.
+    bool click(int k, int j);
     // Every non-zero component becomes +-1/sqrt(n) with its sign kept.
     void normalise();
 };

@@ -85,6 +85,7 @@ void drawVectorEditor(Editor& editor) {
     const float u = editor.unit();
     ProgramRecord& p = editor.program();
     MatrixVectors vectors = MatrixVectors::of(p);
+    bool edited = false;
     editor.pushGroup(0, UiPoint{0.0f, 0.0f});
     constexpr float kRowY = 4.0f;
     constexpr float kFirstX[2] = {5.0f, 11.0f};
@@ -95,12 +96,13 @@ void drawVectorEditor(Editor& editor) {
             const uint32_t id = kFirstVectorId + 4u * static_cast<uint32_t>(k) + static_cast<uint32_t>(j);
             if (editor.button(id, centredRect((kFirstX[k] + static_cast<float>(j)) * u, kRowY * u, u, u), text, 12.0f,
                               value != 0.0f ? 1 : 0, kAlignCentre)) {
-                vectors.click(k, j);
+                edited = vectors.click(k, j) || edited;
             }
         }
     }
     editor.label(0, centredRect(9.5f * u, kRowY * u, u, 2.0f * u), "|", 32.0f, kAlignCentre);
-    if (editor.popGroup() != 0) {
+    // A click that changed nothing (the other vector's last index) leaves the stored values alone.
+    if (editor.popGroup() != 0 && edited) {
         vectors.normalise();
         vectors.store(p);
     }
