@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "editor/editor.h"
+#include "tarsklib/ui-fontmap.h"
 #include "tarsklib/ui-number-format.h"
 
 namespace tarsk {
@@ -23,6 +24,18 @@ constexpr float kAngleFromTop = -150.0f;  // "&rarr;" from above 179.95
 constexpr uint32_t kAngleBoxId = 0x10000;
 constexpr uint32_t kAngleDownId = 0x20000;
 constexpr uint32_t kAngleUpId = 0x30000;
+
+constexpr uint32_t kLeftArrow = 0x2190;
+constexpr uint32_t kRightArrow = 0x2192;
+constexpr float kArrowHalfUnits = 0.18f;
+
+// A small arrow head pointing left (direction -1) or right (+1) in the middle of a button.
+void drawArrowHead(Editor& editor, const UiRect& button, float direction) {
+    const UiRect r = inWindow(editor, button);
+    const float half = kArrowHalfUnits * editor.unit();
+    editor.drawList().fillTriangle(UiPoint{r.cx + direction * half, r.cy}, UiPoint{r.cx - direction * half, r.cy + half},
+                                   UiPoint{r.cx - direction * half, r.cy - half}, uiPalette().text[0]);
+}
 
 UiColour encoded(const UiColour& c) {
     return UiColour{std::pow(c.r, kGammaEncode), std::pow(c.g, kGammaEncode), std::pow(c.b, kGammaEncode), c.a};
@@ -87,11 +100,21 @@ float angleControl(Editor& editor, uint32_t id, float x, float y, float degrees)
     // The text holds no conversion, so the value box shows it as it stands.
     float value = editor.valueBox(id + kAngleBoxId, centredRect(x, y, 3.0f * u, u), text, 14.0f, kAngleLowest,
                                   kAngleHighest, degrees, kValueBoxCyclic, kAlignCentre);
-    if (editor.button(id + kAngleDownId, centredRect(x - 2.0f * u, y, u, u), "&larr;", 10.0f, 0, kAlignCentre)) {
+    // A face without the arrows (the sans family has none) gets them drawn as small triangles.
+    const UiFontmap* face = editor.style().font;
+    const bool arrowGlyphs =
+        face != nullptr && face->findGlyph(kLeftArrow) != nullptr && face->findGlyph(kRightArrow) != nullptr;
+    const UiRect down = centredRect(x - 2.0f * u, y, u, u);
+    const UiRect up = centredRect(x + 2.0f * u, y, u, u);
+    if (editor.button(id + kAngleDownId, down, arrowGlyphs ? "&larr;" : "", 10.0f, 0, kAlignCentre)) {
         value = angleStepDown(value);
     }
-    if (editor.button(id + kAngleUpId, centredRect(x + 2.0f * u, y, u, u), "&rarr;", 10.0f, 0, kAlignCentre)) {
+    if (editor.button(id + kAngleUpId, up, arrowGlyphs ? "&rarr;" : "", 10.0f, 0, kAlignCentre)) {
         value = angleStepUp(value);
+    }
+    if (!arrowGlyphs) {
+        drawArrowHead(editor, down, -1.0f);
+        drawArrowHead(editor, up, 1.0f);
     }
     return value;
 }
