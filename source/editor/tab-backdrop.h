@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "tarsklib/ui-draw-list.h"
 #include "tarsklib/ui-types.h"
 
 namespace tarsk {
@@ -17,6 +18,20 @@ constexpr UiColour kTabBackdropSecond{0.002f, 0.002f, 0.002f, 1.0f};
 // Fills the content area (window width x 12u) with the vertical gradient and stores
 // 0.85 x first + 0.15 x second (both gamma-encoded) as the page background colour.
 void drawTabBackdrop(Editor& editor);
+
+// Draws what follows one layer above the current one (above the backdrop, whose bucket the draw list
+// may otherwise sort after it) until it goes out of scope.
+class LayerAbove {
+public:
+    explicit LayerAbove(DrawList& drawList) : list(drawList), saved(drawList.layer()) { list.setLayer(saved + 1); }
+    ~LayerAbove() { list.setLayer(saved); }
+    LayerAbove(const LayerAbove&) = delete;
+    LayerAbove& operator=(const LayerAbove&) = delete;
+
+private:
+    DrawList& list;
+    int32_t saved;
+};
 
 // A rectangle given by its centre and size.
 inline UiRect centredRect(float x, float y, float width, float height) {

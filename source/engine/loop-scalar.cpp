@@ -55,6 +55,23 @@ float loopFilter(EngineState& s, int k, int i, float x) {
     return x2 + v * s.midC2[k][i];
 }
 
+// Filters of line i (segment 0 on y, segments 1..3 on the taps) and then the saturator on y.
+void filterLine(EngineState& s, int i, float& y, float t[kTaps], bool filters) {
+    if (filters) {
+        y = loopFilter(s, 0, i, y);
+        if (s.multitap) {
+            for (int k = 0; k < kTaps; ++k) {
+                t[k] = loopFilter(s, k + 1, i, t[k]);
+            }
+        }
+    }
+    if (s.saturatorActive) {
+        y = saturator(s, i, y);
+    }
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Saturator on the main line output of line i.
 
@@ -88,23 +105,6 @@ float saturator(EngineState& s, int i, float y) {
             return y;
     }
 }
-
-// Filters of line i (segment 0 on y, segments 1..3 on the taps) and then the saturator on y.
-void filterLine(EngineState& s, int i, float& y, float t[kTaps], bool filters) {
-    if (filters) {
-        y = loopFilter(s, 0, i, y);
-        if (s.multitap) {
-            for (int k = 0; k < kTaps; ++k) {
-                t[k] = loopFilter(s, k + 1, i, t[k]);
-            }
-        }
-    }
-    if (s.saturatorActive) {
-        y = saturator(s, i, y);
-    }
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Per-sample steps

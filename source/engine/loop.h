@@ -33,6 +33,11 @@ constexpr uint32_t kEmphasisLow = 0x0000;   // "L"
 constexpr uint32_t kEmphasisNone = 0x0100;  // "N"
 constexpr uint32_t kEmphasisHigh = 0x0200;  // "H"
 
+// The saturator's static curve sat(p), and one sample of line i's saturator with its emphasis filters
+// (the scalar reference; the editor draws the transfer curve with them).
+float saturate(float p);
+float saturator(EngineState& s, int i, float y);
+
 // One run of samples inside a control period. The channel pointers are those of the whole
 // callback; the run covers samples first .. first + count - 1 of it. A null input is silence,
 // a null output is skipped. Inputs and outputs may be the same buffers.

@@ -142,10 +142,10 @@ std::vector<TextMap> textMaps() {
     const std::string sans = std::string(TARSK_ADF_FONTS) + "/GilliusADF-";
     const std::string serif = std::string(TARSK_GARAMOND_FONTS) + "/EBGaramond12-";
     return {
-        {"hum521n", {sans + "Regular.otf"}},
-        {"hum521i", {sans + "Italic.otf"}},
-        {"hum521b", {sans + "Bold.otf"}},
-        {"hum521bi", {sans + "BoldItalic.otf"}},
+        {"hum521n", {sans + "Regular.otf", serif + "Regular.otf"}},
+        {"hum521i", {sans + "Italic.otf", serif + "Italic.otf"}},
+        {"hum521b", {sans + "Bold.otf", serif + "Regular.otf"}},
+        {"hum521bi", {sans + "BoldItalic.otf", serif + "Italic.otf"}},
         {"orggaran", {serif + "Regular.otf"}},
         {"orggarai", {serif + "Italic.otf"}},
         {"orggarab", {serif + "Bold.otf", serif + "Regular.otf"}},
