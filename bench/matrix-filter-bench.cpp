@@ -65,6 +65,7 @@ void PageBuild(benchmark::State& state) {
         drawTab(b.editor, tab);
         b.editor.popGroup();
         b.editor.endFrame();
+        b.editor.flushHeldFrame();
     }
 }
 BENCHMARK(PageBuild)->Arg(0)->Arg(1)->Arg(2)->ArgName("matrix0_linear1_nonlinear2")->Unit(benchmark::kMicrosecond);

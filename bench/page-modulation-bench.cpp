@@ -128,6 +128,7 @@ void modulationBuild(benchmark::State& state) {
             tarsk::drawModulationPage(editor);
             editor.popGroup();
             editor.endFrame();
+            editor.flushHeldFrame();
         } else {
             editor.draw();
         }
@@ -139,6 +140,7 @@ void modulationBuild(benchmark::State& state) {
     editor.popGroup();
     state.counters["page_vertices"] = editor.drawList().stats().vertices;
     editor.endFrame();
+    editor.flushHeldFrame();
     editor.useRenderer(nullptr);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
