@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "editor/editor-library.h"
 #include "editor/editor-pages.h"
 #include "tarsklib/gl-root-view.h"
 #include "tarsklib/platform-window.h"
@@ -79,6 +80,7 @@ Editor::Editor(EditorHost& h, GlRootView* r, const EditorSettings& settings)
 }
 
 Editor::~Editor() {
+    libraryShutDown(*this);
     unloadResources();
     delete uiHost;
 }
@@ -128,6 +130,7 @@ void Editor::contextCreated(int /*openWindows*/) {
         }
     }
     loadResources();
+    libraryStartUp(*this);
 }
 
 void Editor::contextReleased(int /*openWindows*/) {
@@ -213,9 +216,18 @@ void Editor::draw() {
     beginFrame();
     undoRestoreRequest = false;
     drawList().fillRect(boxOf(0.0f, 0.0f, windowWidth(), windowHeight()), pageBackground);
+    const bool questionUp = libraryQuestionUp(*this);
+    const bool pointerInside = mouseInside();
+    if (questionUp) {
+        hoverChanged(false);  // the question is modal: no other widget sees the mouse
+    }
     drawHeader();
     drawPageSelector();
     drawUndoButtons();
+    if (questionUp) {
+        hoverChanged(pointerInside);
+    }
+    drawLibraryQuestion(*this);
     endFrame();
     ++frames;
 

@@ -89,10 +89,13 @@ public:
     ~Editor() override;
 
     // ---- view operations ----
+    // Also joins the program library (libraryStartUp); the destructor leaves it (libraryShutDown).
     void contextCreated(int openWindows) override;
     void contextReleased(int openWindows) override;
     void setSize(float width, float height) override;
     // The per-frame cycle: snapshot, header, page, undo buttons, write-back, undo recording.
+    // While the Library page's overwrite question is up (editor-library.h) the header, page, icons
+    // and undo buttons see no mouse; the question is drawn last, over them, and takes the answer.
     void draw() override;
     // 3 (programs replaced by the host): every slot's history starts afresh from its program.
     void notify(uint32_t code) override;
@@ -149,6 +152,9 @@ public:
     int& caret() { return caretPosition; }
     CalculatorState& calculator() { return calculatorState; }
     LibraryView& libraryView(int which) { return libraryViews[which]; }
+    // The Library page's state: its overwrite question, its failure line, the library membership.
+    LibraryPage& libraryPage() { return libraryPageState; }
+    const LibraryPage& libraryPage() const { return libraryPageState; }
     float* decayView() { return decayViewPoint; }
     int32_t& analysisLength() { return analysisLengthIndex; }
     int32_t& analysisChannel() { return analysisChannelIndex; }
@@ -213,6 +219,7 @@ private:
     bool undoStepPending = false;
     UndoHistory histories[kProgramSlotCount];
     LibraryView libraryViews[2];
+    LibraryPage libraryPageState;
     AnalysisStrip analysisStrip;
     UiColour pageBackground;
 
