@@ -5,9 +5,9 @@
 //   EditorSteadyFrame  CPU time per steady frame of the open editor: the whole process (llvmpipe's
 //                   rasteriser threads included) and the calling thread alone; effEditIdle is called
 //                   34 ms after the last one, so every call draws a frame.
-//   EditorHeaderBuild  our own part of a frame: the editor view builds its picture (header, title and a
-//                   line in every face) in a draw list and flushes it into a renderer that discards the
-//                   batches, so no GL driver time is counted.
+//   EditorFrameBuild/page  our own part of a frame on each page (0 Summary ... 5 Settings): the editor
+//                   takes its snapshot, builds the header and the page in its draw list, flushes it into a
+//                   renderer that discards the batches (no GL driver time is counted) and writes back.
 // Run: cmake --build build --target editor-bench && build/bench/editor-bench
 #include <benchmark/benchmark.h>
 
@@ -177,7 +177,7 @@ public:
     void deleteTexture(tarsk::TextureId) override {}
 };
 
-void EditorHeaderBuild(benchmark::State& state) {
+void EditorFrameBuild(benchmark::State& state) {
     if (!screen().ok) {
         state.SkipWithError("no Xvfb");
         return;
@@ -186,15 +186,18 @@ void EditorHeaderBuild(benchmark::State& state) {
     effect.dispatch(vst2::effEditOpen, 0, 0, screen().parentPointer(), 0);
     effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
     DiscardingRenderer renderer;
-    tarsk::DrawList list;
-    tarsk::EditorHeaderView& view = effect.editor()->editorView();
+    tarsk::Editor& editor = effect.editor()->editor();
+    editor.useRenderer(&renderer);
+    editor.setPage(static_cast<int32_t>(state.range(0)));
+    editor.draw();
     for (auto _ : state) {
-        view.drawInto(list, &renderer);
+        editor.draw();
     }
-    state.counters["draw_calls"] = list.stats().drawCalls;
+    state.counters["draw_calls"] = editor.drawList().stats().drawCalls;
+    editor.useRenderer(nullptr);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
-BENCHMARK(EditorHeaderBuild)->Unit(benchmark::kMicrosecond);
+BENCHMARK(EditorFrameBuild)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

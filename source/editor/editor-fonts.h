@@ -27,4 +27,7 @@ constexpr float kSansWidthScale = 1.075f;
 inline constexpr const char* kMetalImageFile = "metal.png";
 inline constexpr const char* kLogoImageFile = "tarsk_orange_32.png";
 
+// The title the header shows.
+inline constexpr const char* kEditorTitle = "TARSKVERB Feedback Delay Network Processor";
+
 }  // namespace tarsk

@@ -209,7 +209,7 @@ void Editor::draw() {
     bypass = frameSnapshot.bypass;
     target = frameSnapshot.editTarget;
 
-    setRenderer(root != nullptr ? root->renderer() : nullptr);
+    setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
     if (pageBackground.a == 0.0f) {
         pageBackground = kDefaultBackground;
     }
@@ -315,7 +315,7 @@ void Editor::drawHeader() {
     bevel(strip);
 
     useStyle(kStyleCaption);
-    label(0, boxOf(0.25f * u, 3.0f * u, 19.0f * u, 4.0f * u), "TARSKVERB Feedback Delay Network Processor", 10.0f,
+    label(0, boxOf(0.25f * u, 3.0f * u, 19.0f * u, 4.0f * u), kEditorTitle, 10.0f,
           kAlignLeft);
 
     // Program name.

@@ -170,6 +170,9 @@ public:
     void recomputeMetrics();
     // The window the editor draws in (null without one).
     GlRootView* rootView() { return root; }
+    // Frames go to this renderer instead of the window's (null: the window's again). For tests and
+    // benchmarks that measure the editor's own part of a frame without a GL driver.
+    void useRenderer(Renderer* renderer) { rendererOverride = renderer; }
 
     // ---- inspection ----
     uint64_t framesDrawn() const { return frames; }
@@ -189,6 +192,7 @@ private:
 
     EditorHost& effectHost;
     GlRootView* root;
+    Renderer* rendererOverride = nullptr;
     RootViewUiHost* uiHost = nullptr;  // owned; made when there is a root view
 
     int32_t currentPage = kPageSummary;

@@ -12,6 +12,11 @@ constexpr uint32_t kEditorCommandProgramsReplaced = 3;
 // only before effEditOpen).
 constexpr int32_t kVendorIndexGallery = ('T' << 24) | ('k' << 16) | ('G' << 8) | 'y';
 
+// effVendorSpecific indices of our own: show a page (value: 0 Summary ... 5 Settings) or an Editor-page
+// tab (value: 1 ... 5); answered 1 when taken, 0 for a value out of range.
+constexpr int32_t kVendorIndexPage = ('T' << 24) | ('k' << 16) | ('P' << 8) | 'g';
+constexpr int32_t kVendorIndexTab = ('T' << 24) | ('k' << 16) | ('T' << 8) | 'b';
+
 class EditorView {
 public:
     virtual ~EditorView() = default;
@@ -29,6 +34,9 @@ public:
     // Answers whether the editor took the key (a key not taken stays with the host).
     // Shows the widget gallery in place of the pages from the next open; answers whether it did.
     virtual bool showGallery() { return false; }
+    // Shows a page or an Editor-page tab; answers whether the value was one.
+    virtual bool showPage(int32_t /*page*/) { return false; }
+    virtual bool showTab(int32_t /*tab*/) { return false; }
     virtual bool hostKey(bool /*down*/, int32_t /*character*/, intptr_t /*virtualKey*/, float /*modifiers*/) {
         return false;
     }

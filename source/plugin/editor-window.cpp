@@ -88,10 +88,9 @@ uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey) {
     }
 }
 
-EditorWindow::EditorWindow(EffectBase& e, const EditorSettings& settings) : effect(e), root(*this), view(root) {
-    float scale = settings.displayScale > 0.0f ? settings.displayScale : 1.0f;
-    view.setUnit(kUnitPixels * scale);
-    view.setFonts(settings.fontStyle, settings.fontLodBias);
+EditorWindow::EditorWindow(EffectBase& e, EditorHost& host, const EditorSettings& settings)
+    : effect(e), root(*this), view(host, &root, settings) {
+    float scale = view.displayScale();
     root.addChild(view);
     applySize(editorPixels(kEditorWidthUnits, scale), editorPixels(kEditorHeightUnits, scale));
 }
@@ -110,7 +109,7 @@ void EditorWindow::applySize(int width, int height) {
     rect.bottom = static_cast<int16_t>(height);
     rect.right = static_cast<int16_t>(width);
     root.resizeTo(static_cast<float>(width), static_cast<float>(height));
-    view.resizeTo(static_cast<float>(width), static_cast<float>(height));
+    view.setSize(static_cast<float>(width), static_cast<float>(height));
     if (gallery != nullptr) {
         gallery->resizeTo(static_cast<float>(width), static_cast<float>(height));
     }
@@ -126,6 +125,22 @@ bool EditorWindow::showGallery() {
         root.addChild(*gallery);
     }
     applySize(std::max<int>(kGalleryWidth, rect.right - rect.left), std::max<int>(kGalleryHeight, rect.bottom - rect.top));
+    return true;
+}
+
+bool EditorWindow::showPage(int32_t page) {
+    if (page < kPageSummary || page > kPageSettings) {
+        return false;
+    }
+    view.setPage(page);
+    return true;
+}
+
+bool EditorWindow::showTab(int32_t tab) {
+    if (tab < kTabAlgorithm || tab > kTabIo) {
+        return false;
+    }
+    view.setSubPage(tab);
     return true;
 }
 

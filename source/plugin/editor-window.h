@@ -1,12 +1,12 @@
 // EditorWindow: the editor as the effect object's editor view. It holds the root view with its
-// platform window and the editor view below it, answers the host's editor opcodes and drives the
+// platform window and the Editor below it, answers the host's editor opcodes and drives the
 // window's frame from effEditIdle.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "editor/editor-header-view.h"
+#include "editor/editor.h"
 #include "editor/editor-settings.h"
 #include "editor/gallery-view.h"
 #include "plugin/editor-view.h"
@@ -26,8 +26,9 @@ uint32_t keyValueFromHost(int32_t character, intptr_t virtualKey);
 
 class EditorWindow final : public EditorView {
 public:
-    // The settings give the display scale, the font style and the fonts' LOD bias.
-    EditorWindow(EffectBase& effect, const EditorSettings& settings);
+    // host: what the editor reads and writes of the effect (the effect object itself); the settings
+    // give the display scale, the font style and the fonts' LOD bias.
+    EditorWindow(EffectBase& effect, EditorHost& host, const EditorSettings& settings);
     ~EditorWindow() override;
 
     bool getRect(void* rectOut) override;
@@ -39,12 +40,14 @@ public:
     // The widget gallery replaces the editor view (only while the window is closed) and the editor
     // rectangle grows to the gallery's size.
     bool showGallery() override;
+    bool showPage(int32_t page) override;
+    bool showTab(int32_t tab) override;
     // Asks for a new window size (pixels): the window, the views and the host follow between frames.
     bool requestSize(int width, int height);
 
     // ---- inspection ----
     GlRootView& rootView() { return root; }
-    EditorHeaderView& editorView() { return view; }
+    Editor& editor() { return view; }
     bool isOpen() const { return root.isOpen(); }
     GalleryView* galleryView() { return gallery.get(); }
 
@@ -63,7 +66,7 @@ private:
 
     EffectBase& effect;
     Root root;
-    EditorHeaderView view;
+    Editor view;
     std::unique_ptr<GalleryView> gallery;  // made on request only
     vst2::ERect rect{};
     int hostMode = 0;

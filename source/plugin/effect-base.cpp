@@ -365,6 +365,12 @@ intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
             if (index == kVendorIndexGallery && (aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
                 return editorView->showGallery() ? 1 : 0;
             }
+            if (index == kVendorIndexPage && (aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->showPage(static_cast<int32_t>(value)) ? 1 : 0;
+            }
+            if (index == kVendorIndexTab && (aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {
+                return editorView->showTab(static_cast<int32_t>(value)) ? 1 : 0;
+            }
             return 0;
         case effEditClose:
             if ((aeffect.flags & effFlagsHasEditor) != 0 && editorView != nullptr) {

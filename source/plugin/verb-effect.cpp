@@ -81,7 +81,7 @@ VerbEffect::VerbEffect(vst2::HostCallback host) : EffectBase(host, kProgramSlots
         current.store(0, std::memory_order_release);
         working = slots[0];
     }
-    editorWindow = std::make_unique<EditorWindow>(*this, settings);
+    editorWindow = std::make_unique<EditorWindow>(*this, *this, settings);
     editorView = editorWindow.get();
 }
 

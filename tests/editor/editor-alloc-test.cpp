@@ -1,5 +1,5 @@
-// A steady editor frame allocates nothing: the editor view's text and header go through the root view's
-// draw list and renderer, whose storage is kept from the first frames on. This binary counts every
+// A steady editor frame allocates nothing: the editor's header, page and text go through its draw list
+// into the renderer, whose storage is kept from the first frames on. This binary counts every
 // allocation call (not under sanitizers) while the open editor draws 100 frames under a private Xvfb.
 // gtest before the X11 headers: Xlib defines None, which gtest uses as a name.
 #include <gtest/gtest.h>
@@ -52,39 +52,41 @@ TEST(EditorAllocations, ASteadyFrameOfTheEditorAllocatesNothing) {
         ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer, 0), 1);
         GlRootView& root = effect.editor()->rootView();
         ASSERT_NE(root.renderer(), nullptr);
-        const EditorHeaderView& view = effect.editor()->editorView();
-        ASSERT_TRUE(view.font(kFaceRegular).loaded());
-        ASSERT_TRUE(view.font(kFaceSymbols).loaded());
-        ASSERT_TRUE(view.font(kFaceMicr).loaded());
-        ASSERT_TRUE(view.metal().loaded());
+        Editor& editor = effect.editor()->editor();
+        ASSERT_TRUE(editor.font(kFaceRegular)->loaded());
+        ASSERT_TRUE(editor.font(kFaceSymbols)->loaded());
+        ASSERT_TRUE(editor.font(kFaceMicr)->loaded());
+        ASSERT_TRUE(editor.metal().loaded());
         // Frames through the window, its renderer and the driver.
         for (int i = 0; i < 5; ++i) {
             ASSERT_TRUE(root.drawFrame());
         }
-        size_t vertices = 0;
-        for (const DrawList::Bucket& bucket : root.drawList().buckets()) {
-            vertices += bucket.bytes.capacity() / sizeof(DrawVertex);
-        }
-        EXPECT_GT(vertices, 1000u) << "the text of every face is drawn";
-        // The editor's part of a frame: the view builds its picture in a draw list and flushes it into
-        // a renderer. (GL drivers allocate as they please: llvmpipe bins every draw call in memory of its
-        // own, and making a context current costs the X library small allocations; so the batches go
-        // into a renderer that only counts them.)
+        // The editor's part of a frame on every page: snapshot, widgets into the draw list, flush into a
+        // renderer, write-back. (GL drivers allocate as they please: llvmpipe bins every draw call in
+        // memory of its own, and making a context current costs the X library small allocations; so the
+        // batches go into a renderer that only counts them.)
         test::RecordingRenderer recorder;
         recorder.keep = false;
-        DrawList list;
-        EditorHeaderView& drawn = effect.editor()->editorView();
-        drawn.drawInto(list, &recorder);
-        int batchesPerFrame = recorder.batchCount;
-        allocationCalls = 0;
-        counting = true;
-        for (int i = 0; i < kSteadyFrames; ++i) {
-            drawn.drawInto(list, &recorder);
+        editor.useRenderer(&recorder);
+        for (int32_t page = kPageSummary; page <= kPageSettings; ++page) {
+            editor.setPage(page);
+            for (int i = 0; i < 3; ++i) {
+                editor.draw();  // the page's first frames may size its buffers
+            }
+            int before = recorder.batchCount;
+            editor.draw();
+            int batchesPerFrame = recorder.batchCount - before;
+            allocationCalls = 0;
+            counting = true;
+            for (int i = 0; i < kSteadyFrames; ++i) {
+                editor.draw();
+            }
+            counting = false;
+            EXPECT_EQ(allocationCalls.load(), 0) << "page " << page;
+            EXPECT_GE(batchesPerFrame, 3) << "page " << page;  // background, metal, text at least
+            EXPECT_EQ(recorder.batchCount - before, batchesPerFrame * (kSteadyFrames + 1)) << "page " << page;
         }
-        counting = false;
-        EXPECT_EQ(allocationCalls.load(), 0);
-        EXPECT_GE(batchesPerFrame, 8);  // background, metal, bevels and a batch per face at least
-        EXPECT_EQ(recorder.batchCount, batchesPerFrame * (kSteadyFrames + 1));
+        editor.useRenderer(nullptr);
         effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
     }
     XCloseDisplay(host);

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "editor/editor-header-view.h"
+#include "editor/editor-fonts.h"
 #include "tarsklib/resource.h"
 #include "tarsklib/ui-fontmap.h"
 #include "tarsklib/ui-image.h"

@@ -31,6 +31,7 @@
 #include "plugin/editor-window.h"
 #include "plugin/fake-host.h"
 #include "plugin/verb-effect.h"
+#include "presets/fxp-file.h"
 #include "tarsklib/gl-root-view.h"
 
 namespace tarsk {
@@ -64,6 +65,20 @@ bool isEditorBackground(unsigned long pixel) {
 }
 
 unsigned brightness(unsigned long pixel) { return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF); }
+
+// A view laid over the whole editor that counts clicks and logs the keys it receives, taking character
+// keys and leaving the others to the host, as a text field does.
+class KeyLogView final : public View {
+public:
+    KeyLogView() { flags = viewflag::kTakesButtons; }
+    bool key(bool /*down*/, uint32_t code) override {
+        keys.push_back(code);
+        return (code & key::kCharacterTag) == key::kCharacterTag;
+    }
+    void leftButton(bool pressed, float /*x*/, float /*y*/) override { clicks += pressed ? 1 : 0; }
+    std::vector<uint32_t> keys;
+    int clicks = 0;
+};
 
 class EditorWindowX11 : public testing::Test {
 protected:
@@ -342,7 +357,9 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     Window parent = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
     idleFor(effect, 60);
-    EditorHeaderView& view = effect.editor()->editorView();
+    KeyLogView view;
+    view.resizeTo(static_cast<float>(kEditorWidth), static_cast<float>(kEditorHeight));
+    effect.editor()->editor().addChild(view);
     Window editor = static_cast<Window>(effect.editor()->rootView().platformWindow()->nativeHandle());
 
     // A real click (through XTest) in the middle of the editor.
@@ -351,7 +368,7 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     XTestFakeButtonEvent(host, Button1, False, CurrentTime);
     XSync(host, False);
     idleFor(effect, 80);
-    EXPECT_EQ(view.clicks(), 1u);
+    EXPECT_EQ(view.clicks, 1);
     EXPECT_EQ(effect.editor()->rootView().focusedView(), &view);
     Window focus = 0;
     int revert = 0;
@@ -371,7 +388,7 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
         }
         XSync(host, False);
     };
-    view.clearKeys();
+    view.keys.clear();
     press(XK_a);
     press(XK_a, true);
     press(XK_Left);
@@ -381,11 +398,7 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     idleFor(effect, 80);
     std::vector<uint32_t> expected = {key::kCharacterTag | 'a', key::kShift, key::kCharacterTag | 'A', key::kLeft,
                                       key::kF1, key::kCharacterTag | key::kReturn, key::kDelete};
-    std::vector<uint32_t> got;
-    for (size_t i = 0; i < view.keyCount(); ++i) {
-        got.push_back(view.keyAt(i));
-    }
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(view.keys, expected);
 
     // Keys the view did not take (Shift, Left, F1, Delete) went on to the host's top-level window;
     // the ones it took did not.
@@ -400,7 +413,7 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     EXPECT_EQ(forwardedPresses, 4);
 
     // A key that a host forwards as a synthetic event arrives too, and is never sent back.
-    view.clearKeys();
+    view.keys.clear();
     XEvent synthetic{};
     synthetic.xkey.type = KeyPress;
     synthetic.xkey.display = host;
@@ -411,19 +424,17 @@ TEST_F(EditorWindowX11, AClickFocusesTheEditorAndKeysArriveAsKeyValues) {
     XSendEvent(host, editor, False, KeyPressMask, &synthetic);
     XSync(host, False);
     idleFor(effect, 60);
-    ASSERT_EQ(view.keyCount(), 1u);
-    EXPECT_EQ(view.keyAt(0), key::kHome);
+    EXPECT_EQ(view.keys, std::vector<uint32_t>{key::kHome});
     EXPECT_FALSE(XCheckTypedWindowEvent(host, parent, KeyPress, &e));
 
     // Keys handed over with the opcodes: a character is taken (1), a navigation key is not (0).
-    view.clearKeys();
+    view.keys.clear();
     EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 'q', 0, nullptr, 0), 1);
     EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 0, vst2::VKEY_LEFT, nullptr, 0), 0);
     EXPECT_EQ(effect.dispatch(vst2::effEditKeyUp, 'q', 0, nullptr, 0), 0);
-    ASSERT_EQ(view.keyCount(), 2u);
-    EXPECT_EQ(view.keyAt(0), key::kCharacterTag | 'q');
-    EXPECT_EQ(view.keyAt(1), key::kLeft);
+    EXPECT_EQ(view.keys, (std::vector<uint32_t>{key::kCharacterTag | 'q', key::kLeft}));
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    view.detach();
     // Closed: the opcodes are refused.
     EXPECT_EQ(effect.dispatch(vst2::effEditKeyDown, 'q', 0, nullptr, 0), 0);
 }
@@ -492,7 +503,7 @@ TEST_F(EditorWindowX11, ChildViewsDrawInTheirOwnCoordinatesClippedToTheirParent)
     marker.root = &effect.editor()->rootView();
     marker.moveTo(-10.0f, -10.0f);
     marker.resizeTo(40.0f, 40.0f);
-    effect.editor()->editorView().addChild(marker);
+    effect.editor()->editor().addChild(marker);
     Window parent = makeParent();
     ASSERT_EQ(effect.dispatch(vst2::effEditOpen, 0, 0, parentPointer(parent), 0), 1);
     EXPECT_TRUE(idleUntilFrames(effect, 2));
@@ -530,7 +541,7 @@ TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
     ASSERT_TRUE(XGetWindowAttributes(host, editor, &attributes));
     EXPECT_EQ(attributes.width, 768);
     EXPECT_EQ(attributes.height, 384);
-    EXPECT_EQ(effect.editor()->editorView().width(), 768.0f);
+    EXPECT_EQ(effect.editor()->editor().width(), 768.0f);
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
@@ -703,14 +714,18 @@ TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfTheEditor) {
     };
     EXPECT_GT(textPixels(headerTop + 2, headerTop + 20), 100);
     EXPECT_EQ(textPixels(height - 20, height - 2), 0);
-    // Sample text in the faces above the header: light pixels on the background of the content area.
-    int light = 0;
+    // Above the header: the page icons in the column at the right (light glyphs on the background) and
+    // the page with the undo buttons left of them.
+    int iconPixels = 0;
+    int pagePixels = 0;
     for (int y = 0; y < headerTop; ++y) {
         for (int x = 0; x < width; ++x) {
-            light += brightness(at(x, y)) > 3 * 150 ? 1 : 0;
+            bool light = brightness(at(x, y)) > 3 * 150;
+            (x >= width - 60 ? iconPixels : pagePixels) += light ? 1 : 0;
         }
     }
-    EXPECT_GT(light, 2000);
+    EXPECT_GT(iconPixels, 200);
+    EXPECT_GT(pagePixels, 50);
     // Kept beside the build for the README's Editor section.
     if (const char* buildDir = std::getenv("TARSK_BUILD_DIR")) {
         std::error_code ignored;
@@ -718,6 +733,45 @@ TEST_F(EditorWindowX11, HostEditorCommandWritesAScreenshotOfTheEditor) {
                                    std::filesystem::copy_options::overwrite_existing, ignored);
     }
     std::remove(shot.c_str());
+}
+
+TEST_F(EditorWindowX11, HostEditorCommandOpensAPageAndTabAndSavesTheProgram) {
+    std::string base = testing::TempDir() + "editor-page-" + std::to_string(getpid());
+    std::string shot = base + ".png";
+    std::string saved = base + ".fxp";
+    std::remove(saved.c_str());
+    std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + TARSK_HOST_TOOL + " editor " + TARSK_PLUGIN_FILE +
+                          " --page 1 --tab 3 --frames 3 --screenshot " + shot + " --save-program " + saved;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels = readRgbPng(shot, width, height);
+    ASSERT_FALSE(pixels.empty());
+    // The Editor page's tabs down the left: the third (FILT, 2u high centred 4.5u above the content's
+    // bottom) is the selected one, in the highlight's blue; the first is not.
+    auto blueAt = [&](int x, int y) {
+        const uint8_t* p = &pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+        return p[2] > p[0] + 60;
+    };
+    const int contentBottom = height - 80;
+    EXPECT_TRUE(blueAt(12, contentBottom - 90 + 8));
+    EXPECT_FALSE(blueAt(12, contentBottom - 130 + 8));
+
+    // The program as the host read it with effGetChunk after the editor closed: the start program.
+    tarsk::FileStream file(saved.c_str(), tarsk::kOpenRead);
+    ASSERT_TRUE(file.isOpen());
+    ProgramRecord record;
+    ASSERT_TRUE(readFxpIntoRecord(file, record));
+    VerbEffect fresh(FakeHost::callback);
+    EXPECT_STREQ(record.name(), fresh.programCopy(0).name());
+    std::remove(shot.c_str());
+    std::remove(saved.c_str());
+
+    // Out of range: a usage error before anything opens.
+    std::string bad = std::string("ASAN_OPTIONS=detect_leaks=0 ") + TARSK_HOST_TOOL + " editor " + TARSK_PLUGIN_FILE +
+                      " --page 6 2>/dev/null";
+    int status = std::system(bad.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
 }
 
 }  // namespace

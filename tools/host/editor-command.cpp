@@ -19,11 +19,15 @@
 namespace tarskhost {
 
 const char* const kEditorUsage =
-    "  editor PLUGIN.so [--program FILE.fxp] [--gallery] [--screenshot OUT.png] [--frames N]\n"
+    "  editor PLUGIN.so [--program FILE.fxp] [--gallery] [--page N] [--tab N]\n"
+    "                    [--screenshot OUT.png] [--frames N] [--save-program OUT.fxp]\n"
     "                    open the plug-in's editor in a window, with noise playing through the\n"
     "                    plug-in, until the window is closed or Ctrl-C; --screenshot writes the\n"
     "                    editor's picture as PNG after N frames of 33 ms (default 5) and exits;\n"
-    "                    --gallery shows the plug-in's widget gallery instead of its pages\n";
+    "                    --gallery shows the plug-in's widget gallery instead of its pages;\n"
+    "                    --page shows page N (0 Summary, 1 Editor, 2 Library, 3 Calculator,\n"
+    "                    4 Info, 5 Settings), --tab the Editor page's tab N (1 to 5);\n"
+    "                    --save-program writes the current program as .fxp once the editor closed\n";
 
 namespace {
 
@@ -36,6 +40,10 @@ constexpr int kFallbackHeight = 320;
 constexpr int32_t kChunkIsProgram = 1;
 constexpr float kNoiseLevel = 0.1f;
 constexpr int kChannels = 2;
+constexpr int kFirstPage = 0;
+constexpr int kLastPage = 5;
+constexpr int kFirstTab = 1;
+constexpr int kLastTab = 5;
 
 // Set by SIGINT; the only state a signal handler may touch.
 volatile std::sig_atomic_t interrupted = 0;
@@ -45,9 +53,23 @@ struct EditorOptions {
     std::string pluginPath;
     std::string programPath;
     std::string screenshotPath;
+    std::string saveProgramPath;
     int frames = kDefaultScreenshotFrames;
+    int page = -1;  // -1: the editor's own choice
+    int tab = -1;
     bool gallery = false;
 };
+
+// A whole number from low to high, or false.
+bool wholeNumber(const std::string& text, long low, long high, int& out) {
+    char* end = nullptr;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != 0 || n < low || n > high) {
+        return false;
+    }
+    out = static_cast<int>(n);
+    return true;
+}
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "tarskverb-host editor: %s\n", message.c_str());
@@ -63,7 +85,8 @@ int failure(const std::string& message) {
 int parseOptions(const std::vector<std::string>& args, EditorOptions& options) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--program" || a == "--screenshot" || a == "--frames") {
+        if (a == "--program" || a == "--screenshot" || a == "--frames" || a == "--page" || a == "--tab" ||
+            a == "--save-program") {
             if (i + 1 >= args.size()) {
                 return usageError(a + " needs a value");
             }
@@ -72,13 +95,18 @@ int parseOptions(const std::vector<std::string>& args, EditorOptions& options) {
                 options.programPath = value;
             } else if (a == "--screenshot") {
                 options.screenshotPath = value;
-            } else {
-                char* end = nullptr;
-                long n = std::strtol(value.c_str(), &end, 10);
-                if (end == value.c_str() || *end != 0 || n < 1 || n > kMaxFrames) {
-                    return usageError("--frames needs a whole number from 1 to " + std::to_string(kMaxFrames));
+            } else if (a == "--save-program") {
+                options.saveProgramPath = value;
+            } else if (a == "--page") {
+                if (!wholeNumber(value, kFirstPage, kLastPage, options.page)) {
+                    return usageError("--page needs a whole number from 0 to 5");
                 }
-                options.frames = static_cast<int>(n);
+            } else if (a == "--tab") {
+                if (!wholeNumber(value, kFirstTab, kLastTab, options.tab)) {
+                    return usageError("--tab needs a whole number from 1 to 5");
+                }
+            } else if (!wholeNumber(value, 1, kMaxFrames, options.frames)) {
+                return usageError("--frames needs a whole number from 1 to " + std::to_string(kMaxFrames));
             }
         } else if (a == "--gallery") {
             options.gallery = true;
@@ -194,6 +222,14 @@ int runEditor(const std::vector<std::string>& args) {
         host.unload();
         return failure("the plug-in has no widget gallery");
     }
+    if (options.page >= 0 && host.dispatch(vst2::effVendorSpecific, tarsk::kVendorIndexPage, options.page) != 1) {
+        host.unload();
+        return failure("the plug-in did not show page " + std::to_string(options.page));
+    }
+    if (options.tab >= 0 && host.dispatch(vst2::effVendorSpecific, tarsk::kVendorIndexTab, options.tab) != 1) {
+        host.unload();
+        return failure("the plug-in did not show tab " + std::to_string(options.tab));
+    }
     // Like the hosts that ask before opening; asked again after opening, like the others.
     int width = kFallbackWidth;
     int height = kFallbackHeight;
@@ -231,6 +267,16 @@ int runEditor(const std::vector<std::string>& args) {
             std::this_thread::sleep_until(next);
         }
         host.dispatch(vst2::effEditClose);
+        if (!options.saveProgramPath.empty() && result == kExitOk) {
+            void* data = nullptr;
+            intptr_t size = host.dispatch(vst2::effGetChunk, kChunkIsProgram, 0, &data);
+            if (size <= 0 || data == nullptr) {
+                result = failure("the plug-in answered no program chunk");
+            } else if (!writeProgramFile(options.saveProgramPath, static_cast<const uint8_t*>(data),
+                                         static_cast<size_t>(size), error)) {
+                result = failure(error);
+            }
+        }
     }
     audio.stop();
     window.destroy();

@@ -65,6 +65,22 @@ bool chunkOfFxp(const std::vector<uint8_t>& bytes, const std::string& name, std:
     return true;
 }
 
+bool writeProgramFile(const std::string& path, const uint8_t* chunk, size_t size, std::string& error) {
+    std::string reason;
+    if (!checkProgramChunk(chunk, size, reason)) {
+        error = "the plug-in's program chunk is not a program: " + reason;
+        return false;
+    }
+    tarsk::ProgramRecord record;
+    tarsk::readChunk(record, chunk, size);
+    tarsk::FileStream file(path.c_str(), tarsk::kOpenWrite);
+    if (!file.isOpen() || !tarsk::writeFxp(file, record) || !file.flush()) {
+        error = "cannot write the program file '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
 bool readProgramFile(const std::string& path, std::vector<uint8_t>& chunk, std::string& error) {
     std::vector<uint8_t> bytes;
     std::string reason;

@@ -20,6 +20,9 @@ bool checkProgramChunk(const uint8_t* data, size_t size, std::string& error);
 bool chunkOfFxp(const std::vector<uint8_t>& bytes, const std::string& name, std::vector<uint8_t>& chunk,
                 std::string& error);
 
+// Writes a program chunk (checked as above) as an .fxp file; on failure answers false with a message.
+bool writeProgramFile(const std::string& path, const uint8_t* chunk, size_t size, std::string& error);
+
 // Reads a regular .fxp file and answers its checked chunk.
 bool readProgramFile(const std::string& path, std::vector<uint8_t>& chunk, std::string& error);
 
