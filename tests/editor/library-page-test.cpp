@@ -127,7 +127,16 @@ TEST_F(LibraryPageTest, AFactoryProgramLoadsExactlyIntoTheEffectAndItsChunk) {
     clickFolder(rig, echoes);
     EXPECT_EQ(rig.editor.libraryView(kFactoryView).selectedFolder, echoes);
     const ProgramEntry entry = entryOf(factoryList(), echoes, 2);
+    ChangeFlags& flags = rig.effect.changeFlags();
+    for (std::atomic<uint8_t>* flag : {&flags.cookPending, &flags.resetPending, &flags.lengthsChanged, &flags.modulationChanged}) {
+        flag->store(0);
+    }
     clickProgram(rig, 2);
+    // All four change flags (no audio runs here to take them).
+    EXPECT_EQ(flags.cookPending.load(), 1);
+    EXPECT_EQ(flags.resetPending.load(), 1);
+    EXPECT_EQ(flags.lengthsChanged.load(), 1);
+    EXPECT_EQ(flags.modulationChanged.load(), 1);
     rig.frames(2);
 
     // The program as the archive holds it.
