@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -267,6 +268,27 @@ TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
     ASSERT_TRUE(readFxpIntoRecord(file, record));
     EXPECT_EQ(std::string(record.name()), expected);
 
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PluginLibraryZip, MinizipAndZlibAreInsideThePlugin) {
+    // The factory archive is read by code linked into the plug-in: a host's machine needs neither
+    // library (the exports stay the two entry points, see the host tests).
+    std::string command = std::string("readelf -d '") + TARSK_PLUGIN_FILE + "' | grep NEEDED";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string needed;
+    char line[512];
+    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+        needed += line;
+    }
+    pclose(pipe);
+    EXPECT_NE(needed.find("libc.so"), std::string::npos) << needed;
+    EXPECT_EQ(needed.find("minizip"), std::string::npos) << needed;
+    EXPECT_EQ(needed.find("libz.so"), std::string::npos) << needed;
 }
 
 }  // namespace
