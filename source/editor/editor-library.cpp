@@ -142,6 +142,8 @@ void libraryRescan(Editor& editor) {
     view.selectedFolder = kNoFolderSelected;
     view.folderScroll = kScrollToTop;
     view.programScroll = kScrollToTop;
+    view.folderRows = 0;
+    view.programRows = 0;
     editor.libraryPage().status[0] = '\0';
     rescan();
 }

@@ -25,6 +25,10 @@ struct LibraryView {
     float folderScroll = kScrollToTop;   // rows
     float programScroll = kScrollToTop;  // rows
     int32_t selectedFolder = kNoFolderSelected;
+    // The row counts the scroll positions were last drawn with (0: not drawn yet). A scan fills a list
+    // while it is shown; the positions then follow the growing counts so that the rows in sight stay.
+    uint32_t folderRows = 0;
+    uint32_t programRows = 0;
 };
 
 // A SAVE that waits for the user's answer before it replaces a file.

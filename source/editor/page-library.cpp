@@ -46,12 +46,22 @@ UiRect boxOf(float left, float bottom, float right, float top) {
 
 // One scrolled column: its box, scroll bar and the rows in sight. A row is a button with id
 // firstId + row; answers the row clicked, or -1.
+float spanOf(float count) { return count < kListRows ? count * 0.5f : kFullSpan; }
+
 int32_t drawColumn(Editor& editor, float x, float width, float barX, uint32_t barId, uint32_t firstId, uint32_t rows,
-                   float& scroll, int32_t selected, const ProgramList& list, bool folders, uint32_t firstRecord) {
+                   float& scroll, uint32_t& lastRows, int32_t selected, const ProgramList& list, bool folders,
+                   uint32_t firstRecord) {
     const float u = editor.unit();
     const UiRect box = centred(x * u, kListY * u, width * u, kListRows * u);
     const float count = static_cast<float>(rows);
-    const float span = count < kListRows ? count * 0.5f : kFullSpan;
+    const float span = spanOf(count);
+    // The bar's position counts from the end of the list: when the count changed (a scan is filling
+    // the list), move it by as much, so that the same rows stay in sight.
+    if (lastRows != 0 && lastRows != rows) {
+        const float last = static_cast<float>(lastRows);
+        scroll += (count - span) - (last - spanOf(last));
+    }
+    lastRows = rows;
     editor.gradientBox(0, box, kListBox, kListBox);
     scroll = editor.scrollBar(barId, centred(barX * u, kListY * u, u, kListRows * u), 0.0f, count, scroll, span, box,
                               1.0f);
@@ -97,13 +107,15 @@ void drawLibraryList(Editor& editor, LibraryView& view) {
         return;
     }
     const int32_t clickedFolder = drawColumn(editor, kFolderX, kFolderWidth, kFolderBarX, kFolderBar, kFirstFolderButton,
-                                             folders, view.folderScroll, view.selectedFolder, list, true, 0);
+                                             folders, view.folderScroll, view.folderRows, view.selectedFolder, list,
+                                             true, 0);
     if (clickedFolder >= 0) {
         if (clickedFolder == view.selectedFolder) {
             view.selectedFolder = kNoFolderSelected;
         } else {
             view.selectedFolder = clickedFolder;
             view.programScroll = kScrollToTop;
+            view.programRows = 0;
         }
     }
     bool load = false;
@@ -113,7 +125,7 @@ void drawLibraryList(Editor& editor, LibraryView& view) {
         if (folder.entryCount > 0) {
             const int32_t clickedProgram =
                 drawColumn(editor, kProgramX, kProgramWidth, kProgramBarX, folders + 2, folders + 3, folder.entryCount,
-                           view.programScroll, -1, list, false, folder.firstEntry);
+                           view.programScroll, view.programRows, -1, list, false, folder.firstEntry);
             if (clickedProgram >= 0) {
                 chosen = list.entry(folder.firstEntry + static_cast<uint32_t>(clickedProgram));
                 load = true;

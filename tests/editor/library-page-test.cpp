@@ -7,10 +7,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "editor-test-support.h"
@@ -373,6 +375,34 @@ TEST_F(LibraryPageTest, ThousandsOfProgramsScrollToTheEnd) {
     rig.frames(2);
     EXPECT_STREQ(rig.hostProgram().name(), "P1999");
     EXPECT_TRUE(rig.editor.history().canUndo());
+}
+
+TEST_F(LibraryPageTest, TheRowsInSightStayWhileAScanRefillsTheList) {
+    for (int i = 0; i < 20; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "B%02d", i);
+        writeProgramFileTo(userDisk(std::string("programs/Band/") + name + ".fxp"), namedProgram(name, 5.0f));
+    }
+    EditorRig& rig = openEditor();
+    waitForScans();
+    openLibraryPage(rig);
+    clickUserTab(rig);
+    clickFolder(rig, 0);
+    LibraryView& view = rig.editor.libraryView(kUserView);
+    EXPECT_FLOAT_EQ(view.programScroll, 15.5f);  // the top of 20 rows
+    // SAVE into the open folder rescans it; frames are drawn while the worker refills the list.
+    rig.effect.setProgramName("A00");
+    clickSave(rig);
+    for (int i = 0; i < 400 && !libraryWorker().waitUntilIdle(0); ++i) {
+        rig.frame();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    waitForScans();
+    rig.frames(2);
+    EXPECT_FLOAT_EQ(view.programScroll, 16.5f);  // still the top, now of 21 rows
+    clickProgram(rig, 0);
+    rig.frames(2);
+    EXPECT_STREQ(rig.hostProgram().name(), "A00");
 }
 
 TEST_F(LibraryPageTest, TwoEditorsShareOneWorkerAndOneScanAndTheLastStopsIt) {
