@@ -38,6 +38,13 @@ constexpr const char* kTitle = "TarskVerb (tarskverb-host editor)";
 constexpr int kWidth = 640;
 constexpr int kHeight = 320;
 constexpr float kUnit = 20.0f;
+// How long the host's editor command takes from its window to its first frames (font maps, first
+// shaders); the sanitizer builds of the tool are several times slower.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kStartUpMs = 8000;
+#else
+constexpr int kStartUpMs = 2500;
+#endif
 
 Window findWindowNamed(Display* display, const char* title) {
     Window root = 0;
@@ -244,7 +251,7 @@ TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_TRUE(viewable);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStartUpMs));
 
     clickAt(window, 30.5f, 12.5f);  // the Library icon
     clickAt(window, 6.5f, 13.5f);   // the first folder
