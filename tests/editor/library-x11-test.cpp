@@ -43,7 +43,7 @@ constexpr float kUnit = 20.0f;
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int kStartUpMs = 8000;
 constexpr int kWindowWaitSteps = 1200;  // of 50 ms
-constexpr int kScreenshotFrames[] = {240};
+constexpr int kScreenshotFrames[] = {240, 900};
 #else
 constexpr int kStartUpMs = 2500;
 constexpr int kWindowWaitSteps = 300;
@@ -175,6 +175,8 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
 
+    std::string loadFirstProgramByClicks(int startUpMs);
+
     static inline std::unique_ptr<tarskhost::XvfbServer> server;
     static inline std::string serverError;
     Display* display = nullptr;
@@ -233,9 +235,10 @@ TEST_F(LibraryX11, TheHostsEditorCommandShowsTheLibraryPage) {
     }
 }
 
-TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
-    const std::string expected = firstFactoryProgramName();
-    ASSERT_FALSE(expected.empty());
+// One run of the host's editor command: after startUpMs, a click on the Library icon, the first
+// folder and its first program; then the window is closed. Answers the name of the program the host
+// read back (effGetChunk, --save-program), empty when there was none.
+std::string LibraryX11::loadFirstProgramByClicks(int startUpMs) {
     tarsk::test::TestFolder home;
     const std::string saved = home.file("saved.fxp");
     pid_t child = fork();
@@ -248,26 +251,28 @@ TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    ASSERT_GT(child, 0);
+    EXPECT_GT(child, 0);
     ChildGuard guard{child};
     Window window = 0;
     for (int i = 0; i < kWindowWaitSteps && window == 0; ++i) {
         window = findWindowNamed(display, kTitle);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ASSERT_NE(window, 0u);
     // The editor's own window inside the host's, viewable; then time for its fonts, first frames and
     // the factory scan (a press and a release that reach the editor before its first frame would
     // fall into one frame and make no click).
     bool viewable = false;
-    for (int i = 0; i < kWindowWaitSteps && !viewable; ++i) {
+    for (int i = 0; window != 0 && i < kWindowWaitSteps && !viewable; ++i) {
         Window editor = findChild(display, window);
         XWindowAttributes attributes{};
         viewable = editor != 0 && XGetWindowAttributes(display, editor, &attributes) && attributes.map_state == IsViewable;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ASSERT_TRUE(viewable);
-    std::this_thread::sleep_for(std::chrono::milliseconds(kStartUpMs));
+    EXPECT_TRUE(viewable);
+    if (!viewable) {
+        return std::string();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(startUpMs));
 
     clickAt(window, 30.5f, 12.5f);  // the Library icon
     clickAt(window, 6.5f, 13.5f);   // the first folder
@@ -283,15 +288,28 @@ TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
     close.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &close);
     XSync(display, False);
-    ASSERT_EQ(waitForExit(child), 0);
+    EXPECT_EQ(waitForExit(child), 0);
     guard.pid = -1;
 
     FileStream file(saved.c_str(), kOpenRead);
-    ASSERT_TRUE(file.isOpen());
     ProgramRecord record;
-    ASSERT_TRUE(readFxpIntoRecord(file, record));
-    EXPECT_EQ(std::string(record.name()), expected);
+    if (!file.isOpen() || !readFxpIntoRecord(file, record)) {
+        ADD_FAILURE() << "the host saved no program";
+        return std::string();
+    }
+    return record.name();
+}
 
+TEST_F(LibraryX11, ClickingTheIconAFolderAndAProgramLoadsItIntoTheHost) {
+    const std::string expected = firstFactoryProgramName();
+    ASSERT_FALSE(expected.empty());
+    // A busy machine may not have finished the first frames or the scan in time: one more run, with
+    // a longer wait, before the answer counts.
+    std::string loaded = loadFirstProgramByClicks(kStartUpMs);
+    if (loaded != expected) {
+        loaded = loadFirstProgramByClicks(3 * kStartUpMs);
+    }
+    EXPECT_EQ(loaded, expected);
 }
 
 }  // namespace
