@@ -35,6 +35,17 @@ constexpr int kFlagLengths = 2;
 constexpr int kFlagModulation = 3;
 constexpr int kChangeFlagCount = 4;
 
+// What the Info page shows about the plug-in and its host (strings and numbers as the effect obtained
+// them from the host when it was made).
+struct HostFacts {
+    const char* effectName = "";    // the effect's product name
+    const char* hostVendor = "";    // the host's vendor string
+    const char* hostProduct = "";   // the host's product string
+    int32_t hostVendorVersion = 0;  // the host's own version number
+    int32_t hostVstVersion = 0;     // the VST version the host speaks
+    double meterSeconds = 0.0;      // the load meter's interval in seconds (0: it does not report)
+};
+
 class EditorHost {
 public:
     virtual ~EditorHost() = default;
@@ -52,6 +63,8 @@ public:
     virtual float rate() const = 0;
     // The audio engine's published load figures.
     virtual LoadFigures loadFigures() const = 0;
+    // The plug-in and host facts of the Info page.
+    virtual HostFacts hostFacts() const { return {}; }
     // Asks for a new editor window size in pixels (the window follows between frames, then the host).
     virtual void requestEditorSize(int width, int height) = 0;
 };

@@ -91,6 +91,14 @@ void Editor::recomputeMetrics() {
     u = 20.0f * scale;
 }
 
+void Editor::setDisplayScale(float newScale) {
+    editorSettings.displayScale = newScale;
+    recomputeMetrics();
+    setupStyles();
+    effectHost.requestEditorSize(static_cast<int>(std::lround(windowWidth())),
+                                 static_cast<int>(std::lround(windowHeight())));
+}
+
 void Editor::setSize(float width, float height) { resizeTo(width, height); }
 
 UndoView Editor::currentView() const {
@@ -210,6 +218,11 @@ void Editor::draw() {
     target = frameSnapshot.editTarget;
 
     setRenderer(rendererOverride != nullptr ? rendererOverride : root != nullptr ? root->renderer() : nullptr);
+    if (fontReloadRequested) {
+        // Between frames: no text of the old fonts is waiting in the draw list.
+        fontReloadRequested = false;
+        loadResources();
+    }
     if (pageBackground.a == 0.0f) {
         pageBackground = kDefaultBackground;
     }

@@ -168,6 +168,11 @@ public:
     void saveSettings();
     // u and the window size from the display scale.
     void recomputeMetrics();
+    // A new display scale for the running editor: the settings take it, the metrics and styles follow,
+    // and the window is asked for the new size.
+    void setDisplayScale(float scale);
+    // Loads the fonts again (of the settings' font style) at the start of the next frame.
+    void reloadFonts() { fontReloadRequested = true; }
     // The window the editor draws in (null without one).
     GlRootView* rootView() { return root; }
     // Frames go to this renderer instead of the window's (null: the window's again). For tests and
@@ -229,6 +234,7 @@ private:
 
     EditorSettings editorSettings;
     bool dirtySettings = false;
+    bool fontReloadRequested = false;
 
     uint64_t frames = 0;
     uint64_t droppedFrames = 0;

@@ -642,6 +642,35 @@ double relativeDepth(double depth, double units, double limit) {
     return clampFinite(depth / units, -limit, limit);
 }
 
+}  // namespace
+
+LfoShapeSettings lfoShapeOf(const ProgramRecord& r, int lfoIndex) {
+    const int k = lfoIndex == 0 ? 0 : 1;
+    auto depth = [&](int offset) { return clampFinite(lfoField(r, k, offset, 0.0), -kDepthLimit, kDepthLimit); };
+    LfoShapeSettings shape;
+    shape.shape = static_cast<int32_t>(r.u((k == 0 ? word::lfo1 : word::lfo2) + lfo::shape));
+    shape.spread = static_cast<float>(depth(lfo::spread) * kPercent);
+    shape.shift = static_cast<float>(depth(lfo::shift) * kShiftDegreesToRadians);
+    return shape;
+}
+
+DynamicsCurve dynamicsCurveOf(const ProgramRecord& r, int section) {
+    const bool decay = section == kDynamicsDecay;
+    const DynamicsConstants c = dynamicsConstants(ratioOf(r, decay ? word::decaySlope : word::outputRatio),
+                                                  thresholdOf(r, decay ? word::decayThreshold : word::outputThreshold));
+    DynamicsCurve curve;
+    curve.k = c.k;
+    curve.thresholdLevel = c.level;
+    if (decay) {
+        curve.support = clampFinite(recordValue(r, word::support, 0.0), 0.0, 1.0);
+    } else {
+        curve.gain = clampFinite(recordValue(r, word::outGain, kInitOutGain), 0.0, kMaxOutGain);
+    }
+    return curve;
+}
+
+namespace {
+
 void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& request, double fs) {
     const double attack = envelopeTimeOf(r, word::attack, kInitAttack);
     const double release = envelopeTimeOf(r, word::release, kInitRelease);
@@ -673,10 +702,11 @@ void cookModulation(EngineState& s, const ProgramRecord& r, const CookRequest& r
             s.phaseInc[k] = (k == 1 && lfoPeriod < 0.0)
                                 ? -1.0f
                                 : static_cast<float>(kTwoPi / (std::max(lfoPeriod, kMinLfoPeriod) * fs));
-            s.shape[k] = static_cast<int32_t>(r.u((k == 0 ? word::lfo1 : word::lfo2) + lfo::shape));
+            const LfoShapeSettings shape = lfoShapeOf(r, k);
+            s.shape[k] = shape.shape;
+            s.spread[k] = shape.spread;
+            s.shift[k] = shape.shift;
             auto depth = [&](int offset) { return clampFinite(lfoField(r, k, offset, 0.0), -kDepthLimit, kDepthLimit); };
-            s.spread[k] = static_cast<float>(depth(lfo::spread) * kPercent);
-            s.shift[k] = static_cast<float>(depth(lfo::shift) * kShiftDegreesToRadians);
             s.decayDepth[k] = static_cast<float>(depth(lfo::decayDepth) * kPercent);
             s.outputDepth[k] = static_cast<float>(
                 clampFinite(depth(lfo::levelDepth), -kMaxOutputDepthPercent, kMaxOutputDepthPercent) * kPercent);
@@ -772,6 +802,16 @@ void snapSmoothed(EngineState& s) {
 }  // namespace
 
 // ---- ring layout ----
+
+uint32_t networkStructure(const EngineState& s) {
+    uint32_t bits = 0;
+    bits |= s.decayActive ? structure::feedback : 0u;
+    bits |= s.modulated ? structure::modulated : 0u;
+    bits |= s.saturatorActive ? structure::saturator : 0u;
+    bits |= s.multitap ? structure::multitap : 0u;
+    bits |= s.filtersBeforeOutput ? structure::filtersBeforeOutput : 0u;
+    return bits;
+}
 
 void layoutRing(EngineState& s, float* ring, bool resetPositions) {
     uint32_t need[kLines];

@@ -5,6 +5,7 @@
 
 #include "engine/engine-state.h"
 #include "engine/engine.h"
+#include "engine/modulation.h"
 #include "engine/program-record.h"
 
 namespace tarsk {
@@ -33,6 +34,29 @@ void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, con
 // Lays the four lines out in the ring. With resetPositions every read index sits exactly lengthInt
 // behind its write index; without it each line keeps its write-to-read distance.
 void layoutRing(EngineState& s, float* ring, bool resetPositions);
+
+// The structure word of the cooked network (structure:: bits), a 16-bit description of the stages that run.
+uint32_t networkStructure(const EngineState& s);
+
+// ---- modulation and dynamics as cooking reads them ----
+
+// The two dynamics sections.
+constexpr int kDynamicsDecay = 0;
+constexpr int kDynamicsOutput = 1;
+
+// One dynamics section of a record as the control period applies it: ratio, threshold and support
+// read and limited as cooking reads them. The decay section carries its Support and gain 1; the
+// output section support 0 and the record's Out Gain (which cooking folds into the wet level).
+DynamicsCurve dynamicsCurveOf(const ProgramRecord& record, int section);
+
+// The shape of LFO k (0, 1) of a record as cooked: shape index, spread as a fraction (1 = the lines a
+// quarter turn apart) and shift in radians, for lfoArgument and lfoShapeValue.
+struct LfoShapeSettings {
+    int32_t shape = 0;
+    float spread = 0.0f;
+    float shift = 0.0f;
+};
+LfoShapeSettings lfoShapeOf(const ProgramRecord& record, int lfoIndex);
 
 // ---- loop-filter design ----
 

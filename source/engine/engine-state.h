@@ -48,7 +48,17 @@ struct LoadFigures {
     uint32_t samples = 0;          // samples, control periods and callbacks counted in it
     uint32_t controlPeriods = 0;
     uint32_t callbacks = 0;
+    uint32_t structure = 0;        // networkStructure() of the cooked program, as of the last report
 };
+
+// Bits of the structure word: which stages the cooked network runs (what a sample costs depends on them).
+namespace structure {
+constexpr uint32_t feedback = 0x0001;             // the main matrix feeds the lines back (half life not 0)
+constexpr uint32_t modulated = 0x0002;            // some modulation is active
+constexpr uint32_t saturator = 0x0040;            // the saturator runs (drive above 0)
+constexpr uint32_t multitap = 0x0080;             // four segments per line
+constexpr uint32_t filtersBeforeOutput = 0x0100;  // the outputs are taken after the loop filters
+}  // namespace structure
 
 struct EngineState {
     // ---- environment (set by the shell) ----

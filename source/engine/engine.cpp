@@ -69,6 +69,7 @@ void meterEnter(EngineState& s, uint64_t now) {
         publish(s.published.samples, s.meterSamples);
         publish(s.published.controlPeriods, s.meterControlPeriods);
         publish(s.published.callbacks, s.meterCallbacks);
+        publish(s.published.structure, networkStructure(s));
         s.busyTicks = 0;
         s.meterSamples = 0;
         s.meterControlPeriods = 0;

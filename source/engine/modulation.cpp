@@ -25,41 +25,13 @@ constexpr double kReadOpening = 0.75;               // high-cut opening while th
 
 double reduceToCycle(double a) { return a - kTwoPi * std::floor(a / kTwoPi); }
 
-// Value of one LFO for one line. `hold` and `noise` are that LFO's sample-and-hold pair and noise state.
+// Value of one LFO for one line. `noise` is that LFO's noise state, advanced once per call for Noise.
 double lfoValue(int32_t shape, double argument, float holdA, float holdB, float& noise) {
-    const double x = reduceToCycle(argument);
-    switch (shape) {
-    case lfoShape::sine:
-        return std::sin(argument);
-    case lfoShape::triangle: {
-        double y = 2.0 - 2.0 * x / kPi;
-        if (y > 1.0) {
-            y = 2.0 - y;
-        }
-        if (y < -1.0) {
-            y = -2.0 - y;
-        }
-        return y;
-    }
-    case lfoShape::rampUp: {
-        double y = x / kPi;
-        if (y > 1.0) {
-            y -= 2.0;
-        }
-        return y;
-    }
-    case lfoShape::rampDown:
-        return 1.0 - x / kPi;
-    case lfoShape::square:
-        return x < kPi ? 1.0 : -1.0;
-    case lfoShape::sampleAndHold:
-        return x < kPi ? holdA : holdB;
-    case lfoShape::noise:
+    if (shape == lfoShape::noise) {
         noise = static_cast<float>(noise + (randomValue() - noise) * kNoiseGlide);
         return noise;
-    default:
-        return 0.0;
     }
+    return lfoShapeValue(shape, argument, holdA, holdB);
 }
 
 // Cooked pass gain g of a segment scaled in half life by `scale`: 2^(-1 / (scale * (-1 / log2 g))).
@@ -137,6 +109,49 @@ double dynamicsFactor(double k, double thresholdLevel, double level) {
     return (1.0 + t) / (1.0 + rho);
 }
 
+double dynamicsGain(const DynamicsCurve& curve, double level) {
+    return curve.gain * (curve.support + (1.0 - curve.support) * dynamicsFactor(curve.k, curve.thresholdLevel, level));
+}
+
+// ---- LFO shapes ----
+
+double lfoArgument(double phase, int line, double spread, double shift) {
+    return kShapeArgumentBias + phase + kLineOffsets[line & (kLines - 1)] * spread + shift;
+}
+
+double lfoShapeValue(int32_t shape, double argument, float holdA, float holdB) {
+    const double x = reduceToCycle(argument);
+    switch (shape) {
+    case lfoShape::sine:
+        return std::sin(argument);
+    case lfoShape::triangle: {
+        double y = 2.0 - 2.0 * x / kPi;
+        if (y > 1.0) {
+            y = 2.0 - y;
+        }
+        if (y < -1.0) {
+            y = -2.0 - y;
+        }
+        return y;
+    }
+    case lfoShape::rampUp: {
+        double y = x / kPi;
+        if (y > 1.0) {
+            y -= 2.0;
+        }
+        return y;
+    }
+    case lfoShape::rampDown:
+        return 1.0 - x / kPi;
+    case lfoShape::square:
+        return x < kPi ? 1.0 : -1.0;
+    case lfoShape::sampleAndHold:
+        return x < kPi ? holdA : holdB;
+    default:
+        return 0.0;
+    }
+}
+
 // ---- control period ----
 
 void setUnmodulatedTargets(EngineState& s) {
@@ -175,8 +190,7 @@ void controlUpdate(EngineState& s, bool lfo1Wrapped, bool lfo2Wrapped) {
     for (int i = 0; i < kLines; ++i) {
         for (int k = 0; k < kLfos; ++k) {
             const double phase = s.phaseInc[k] > 0.0f ? s.phase[k] : s.phase[0];
-            const double argument =
-                kShapeArgumentBias + phase + kLineOffsets[i] * s.spread[k] + static_cast<double>(s.shift[k]);
+            const double argument = lfoArgument(phase, i, s.spread[k], static_cast<double>(s.shift[k]));
             lfo[i][k] = lfoValue(s.shape[k], argument, s.holdA[k], s.holdB[k], s.noise[k]);
         }
     }
@@ -186,9 +200,8 @@ void controlUpdate(EngineState& s, bool lfo1Wrapped, bool lfo2Wrapped) {
     const double period = std::max<double>(s.controlPeriod, 1.0);
     const double readLimit = s.ringSize > 2 ? static_cast<double>(s.ringSize) - 2.0 : 0.0;
 
-    const double decayDynamics =
-        s.support + (1.0 - s.support) * dynamicsFactor(s.decayK, s.decayThresholdLevel, level);
-    const double outputDynamics = dynamicsFactor(s.outputK, s.outputThresholdLevel, level);
+    const double decayDynamics = dynamicsGain({s.decayK, s.decayThresholdLevel, s.support, 1.0}, level);
+    const double outputDynamics = dynamicsGain({s.outputK, s.outputThresholdLevel, 0.0, 1.0}, level);
 
     for (int i = 0; i < kLines; ++i) {
         const double lfo1 = lfo[i][0];

@@ -54,6 +54,28 @@ DynamicsConstants dynamicsConstants(double ratio, double thresholdDb);
 // duck (T / (a + T))^k, gate (1 + T) a^(k-1) / (T + a^(k-1)), off 1.
 double dynamicsFactor(double k, double thresholdLevel, double level);
 
+// One dynamics section as the control period applies it: its k and threshold level, the support floor
+// (the decay section's; 0 for the output section) and a gain after it (the output section's Out Gain
+// for a display; the loop applies that gain elsewhere and passes 1).
+struct DynamicsCurve {
+    double k = 0.0;
+    double thresholdLevel = 1.0;
+    double support = 0.0;
+    double gain = 1.0;
+};
+// The static characteristic: the factor the section applies at a steady envelope level a (linear,
+// > 0): gain * (support + (1 - support) * dynamicsFactor(k, T, a)).
+double dynamicsGain(const DynamicsCurve& curve, double level);
+
+// ---- LFO shapes ----
+// The argument of LFO k's shape for line i (0..3): 4 pi + phase + i * pi/2 * spread + shift, with
+// spread as a fraction (1 = the lines a quarter turn apart) and shift in radians.
+double lfoArgument(double phase, int line, double spread, double shift);
+// The value of a shape at an argument (radians): sine, triangle, ramps and square in [-1, 1];
+// sample-and-hold gives holdA for the first half cycle and holdB for the second. Noise, which
+// draws from the random source, and unknown shapes give 0 here.
+double lfoShapeValue(int32_t shape, double argument, float holdA, float holdB);
+
 // ---- control period ----
 // Targets of a program without modulation: cooked segment gains, output gains, high-cut blend,
 // inverter coefficient at m = 0, cooked sub-sample crossfade and no read-position glide.

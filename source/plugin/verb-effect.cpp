@@ -137,7 +137,19 @@ LoadFigures VerbEffect::loadFigures() const {
     out.samples = std::atomic_ref<uint32_t>(published.samples).load(std::memory_order_relaxed);
     out.controlPeriods = std::atomic_ref<uint32_t>(published.controlPeriods).load(std::memory_order_relaxed);
     out.callbacks = std::atomic_ref<uint32_t>(published.callbacks).load(std::memory_order_relaxed);
+    out.structure = std::atomic_ref<uint32_t>(published.structure).load(std::memory_order_relaxed);
     return out;
+}
+
+HostFacts VerbEffect::hostFacts() const {
+    HostFacts facts;
+    facts.effectName = kProductName;
+    facts.hostVendor = hostVendor();
+    facts.hostProduct = hostProduct();
+    facts.hostVendorVersion = hostVendorVersion();
+    facts.hostVstVersion = hostVstVersion();
+    facts.meterSeconds = performanceFrequency > 0 ? kMeterIntervalSeconds : 0.0;
+    return facts;
 }
 
 void VerbEffect::requestEditorSize(int width, int height) {

@@ -74,6 +74,7 @@ public:
     float tempo() const override;
     float rate() const override { return sampleRate(); }
     LoadFigures loadFigures() const override;
+    HostFacts hostFacts() const override;
     void requestEditorSize(int width, int height) override;
 
     // ---- engine side of the exchange ----

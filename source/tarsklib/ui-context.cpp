@@ -75,14 +75,32 @@ void UiContext::mouseMove(float x, float y) {
 
 void UiContext::hoverChanged(bool isInside) { inside = isInside; }
 
+// A press and its release that both arrive between two frames would never be seen by a widget: the
+// release then waits until a frame has seen the button down (endFrame applies it).
 void UiContext::leftButton(bool pressed, float x, float y) {
-    leftIsDown = pressed;
+    if (pressed) {
+        leftIsDown = true;
+        leftPressUnseen = true;
+        leftReleaseWaits = false;
+    } else if (leftPressUnseen) {
+        leftReleaseWaits = true;
+    } else {
+        leftIsDown = false;
+    }
     mx = x;
     my = y;
 }
 
 void UiContext::rightButton(bool pressed, float x, float y) {
-    rightIsDown = pressed;
+    if (pressed) {
+        rightIsDown = true;
+        rightPressUnseen = true;
+        rightReleaseWaits = false;
+    } else if (rightPressUnseen) {
+        rightReleaseWaits = true;
+    } else {
+        rightIsDown = false;
+    }
     mx = x;
     my = y;
 }
@@ -195,6 +213,17 @@ void UiContext::endFrame() {
     }
     wheelDx = 0.0f;
     wheelDy = 0.0f;
+    // This frame saw the buttons as they were pressed; a release that waited for it comes now.
+    leftPressUnseen = false;
+    rightPressUnseen = false;
+    if (leftReleaseWaits) {
+        leftReleaseWaits = false;
+        leftIsDown = false;
+    }
+    if (rightReleaseWaits) {
+        rightReleaseWaits = false;
+        rightIsDown = false;
+    }
 }
 
 void UiContext::notifyCapture() {
@@ -597,9 +626,12 @@ UiPoint UiContext::xyHandle(uint32_t localId, const UiRect& rect, UiPoint point,
         const float length = std::sqrt(vx * vx + vy * vy);
         if (length > 0.0f) {
             const float ux = vx / length, uy = vy / length;
-            const float baseX = hx - ux * 2.0f * half, baseY = hy - uy * 2.0f * half;
-            list.fillTriangle({hx, hy}, {baseX - uy * half, baseY + ux * half}, {baseX + uy * half, baseY - ux * half},
-                              colour);
+            // A negative radius turns the head round: its base lies at the handle and its tip points inwards.
+            const float back = radius < 0.0f ? 0.0f : 2.0f * half;
+            const float tip = radius < 0.0f ? 2.0f * half : 0.0f;
+            const float baseX = hx - ux * back, baseY = hy - uy * back;
+            list.fillTriangle({hx - ux * tip, hy - uy * tip}, {baseX - uy * half, baseY + ux * half},
+                              {baseX + uy * half, baseY - ux * half}, colour);
         }
     }
     return point;

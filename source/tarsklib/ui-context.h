@@ -248,6 +248,10 @@ private:
     bool inside = false;
     bool leftIsDown = false;
     bool rightIsDown = false;
+    bool leftPressUnseen = false;  // pressed since the last frame ended
+    bool rightPressUnseen = false;
+    bool leftReleaseWaits = false;  // released before any frame saw the press
+    bool rightReleaseWaits = false;
     float mx = 0.0f;
     float my = 0.0f;
     float wheelDx = 0.0f;

@@ -58,10 +58,14 @@ size_t residentBytes() {
     return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
-// The editor's background colour (0.13, 0.14, 0.16), within one step of rounding.
+// The page backdrop behind the Summary page (the start page): a neutral grey running from 0x0F at the
+// top of the content area to 0x21 just above the header, within one step of rounding.
 bool isEditorBackground(unsigned long pixel) {
+    const unsigned r = (pixel >> 16) & 0xFF;
+    const unsigned g = (pixel >> 8) & 0xFF;
+    const unsigned b = pixel & 0xFF;
     auto near = [](unsigned value, unsigned expected) { return value + 1 >= expected && value <= expected + 1; };
-    return near((pixel >> 16) & 0xFF, 0x21) && near((pixel >> 8) & 0xFF, 0x24) && near(pixel & 0xFF, 0x29);
+    return near(g, r) && near(b, r) && r + 1 >= 0x0F && r <= 0x21 + 1;
 }
 
 unsigned brightness(unsigned long pixel) { return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF); }

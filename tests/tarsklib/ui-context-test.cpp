@@ -71,6 +71,41 @@ TEST(UiButton, ClickIsReportedOnReleaseOnlyOverTheWidget) {
     EXPECT_EQ(h.ui.hotId(), 0u);
 }
 
+TEST(UiButton, APressAndReleaseBetweenTwoFramesIsStillAClick) {
+    UiHarness h;
+    bool clicked = false;
+    int clicks = 0;
+    auto draw = [&] {
+        clicked = h.ui.button(7, kButton, "Go", 12.0f, 0, kAlignCentre);
+        clicks += clicked ? 1 : 0;
+    };
+    h.move(50, 50);
+    h.frame(draw);
+    // A quick click: both events before the next frame. The frame sees the button down, the next
+    // one the release.
+    h.press(50, 50);
+    h.release(50, 50);
+    h.frame(draw);
+    EXPECT_FALSE(clicked);
+    EXPECT_EQ(h.ui.leftActiveId(), 7u);  // the frame saw the press; the release waits for the next one
+    h.frame(draw);
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(h.ui.leftDown());
+    h.frame(draw);
+    EXPECT_EQ(clicks, 1);
+
+    // The right button likewise (a step button steps down on a right click).
+    int step = 0;
+    auto drawStep = [&] { step += h.ui.stepButton(8, kButton, "S", 12.0f, 0, kAlignCentre); };
+    h.frame(drawStep);
+    h.rightPress(50, 50);
+    h.rightRelease(50, 50);
+    h.frame(drawStep);
+    h.frame(drawStep);
+    h.frame(drawStep);
+    EXPECT_EQ(step, -1);
+}
+
 TEST(UiButton, PressOverEmptySpaceBlocksEveryWidgetUntilRelease) {
     UiHarness h;
     bool clicked = false;

@@ -76,6 +76,8 @@ struct UiHarness {
     void move(float x, float y) { ui.mouseMove(x, y); }
     void press(float x, float y) { ui.leftButton(true, x, y); }
     void release(float x, float y) { ui.leftButton(false, x, y); }
+    void rightPress(float x, float y) { ui.rightButton(true, x, y); }
+    void rightRelease(float x, float y) { ui.rightButton(false, x, y); }
 
     // Rectangles of solid colour (untextured triangle pairs of one colour) that the last frame drew.
     std::vector<UiRect> solidRects(const UiColour& colour) const {
