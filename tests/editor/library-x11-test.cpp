@@ -221,7 +221,10 @@ TEST_F(LibraryX11, TheHostsEditorCommandShowsTheLibraryPage) {
     // is open.
     EXPECT_GT(lightPixels(folderColumn[0], folderColumn[1]), 500);
     EXPECT_EQ(lightPixels(15 * static_cast<int>(kUnit), 27 * static_cast<int>(kUnit)), 0);
-    // Kept for the README's Library section.
+    // Kept for the README's Library section (only a picture with the folders in it).
+    if (lightPixels(folderColumn[0], folderColumn[1]) <= 500) {
+        return;
+    }
     std::error_code ignored;
     if (const char* buildDir = std::getenv("TARSK_BUILD_DIR")) {
         std::filesystem::copy_file(shot, std::string(buildDir) + "/editor-library.png",
