@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "editor/editor-library.h"
 #include "editor/editor-pages.h"
 #include "editor/time-base.h"
 #include "tarsklib/gl-root-view.h"
@@ -86,6 +87,7 @@ Editor::Editor(EditorHost& h, GlRootView* r, const EditorSettings& settings)
 }
 
 Editor::~Editor() {
+    libraryShutDown(*this);
     unloadResources();
     delete uiHost;
 }
@@ -150,6 +152,7 @@ void Editor::contextCreated(int /*openWindows*/) {
         }
     }
     loadResources();
+    libraryStartUp(*this);
 }
 
 void Editor::contextReleased(int /*openWindows*/) {
@@ -295,9 +298,18 @@ void Editor::buildFrame() {
     beginFrame();
     undoRestoreRequest = false;
     drawList().fillRect(boxOf(0.0f, 0.0f, windowWidth(), windowHeight()), pageBackground);
+    const bool questionUp = libraryQuestionUp(*this);
+    const bool pointerInside = mouseInside();
+    if (questionUp) {
+        hoverChanged(false);  // the question is modal: no other widget sees the mouse
+    }
     drawHeader();
     drawPageSelector();
     drawUndoButtons();
+    if (questionUp) {
+        hoverChanged(pointerInside);
+    }
+    drawLibraryQuestion(*this);
     endFrame();
     ++frames;
 

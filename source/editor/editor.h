@@ -89,11 +89,14 @@ public:
     ~Editor() override;
 
     // ---- view operations ----
+    // Also joins the program library (libraryStartUp); the destructor leaves it (libraryShutDown).
     void contextCreated(int openWindows) override;
     void contextReleased(int openWindows) override;
     void setSize(float width, float height) override;
     // The per-frame cycle (snapshot, header, page, undo buttons, write-back, undo recording), run ahead
     // of draw() by the window; answers whether the frame's picture differs from the last one's.
+    // While the Library page's overwrite question is up (editor-library.h) the header, page, icons
+    // and undo buttons see no mouse; the question is drawn last, over them, and takes the answer.
     bool prepareFrame() override;
     // Draws the prepared frame (or runs the cycle first when none was prepared: no window, tests).
     void draw() override;
@@ -152,6 +155,9 @@ public:
     int& caret() { return caretPosition; }
     CalculatorState& calculator() { return calculatorState; }
     LibraryView& libraryView(int which) { return libraryViews[which]; }
+    // The Library page's state: its overwrite question, its failure line, the library membership.
+    LibraryPage& libraryPage() { return libraryPageState; }
+    const LibraryPage& libraryPage() const { return libraryPageState; }
     float* decayView() { return decayViewPoint; }
     int32_t& analysisLength() { return analysisLengthIndex; }
     int32_t& analysisChannel() { return analysisChannelIndex; }
@@ -233,6 +239,7 @@ private:
     bool undoStepPending = false;
     UndoHistory histories[kProgramSlotCount];
     LibraryView libraryViews[2];
+    LibraryPage libraryPageState;
     AnalysisStrip analysisStrip;
     UiColour pageBackground;
 

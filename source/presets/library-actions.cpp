@@ -3,11 +3,13 @@
 #include "presets/library-actions.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "presets/fxp-file.h"
+#include "presets/program-chunk.h"
 #include "presets/zip-archive-node.h"
 #include "tarsklib/platform-question.h"
 #include "tarsklib/platform-shell.h"
@@ -194,9 +196,8 @@ void stopLibrary(const Library& library) {
     library.files.unmountAll();
 }
 
-SaveResult saveProgram(const ProgramRecord& record, int32_t userCategory, const Library& library) {
-    const std::string name = encodeFileName(recordName(record));
-    std::string target;
+bool planSave(const ProgramRecord& record, int32_t userCategory, SaveTarget& target, const Library& library) {
+    target.fileName = encodeFileName(recordName(record));
     if (userCategory == kNoUserCategory) {
         const std::string defaultFolder = std::string(kUserProgramsPath) + kDefaultFolderSuffix;
         for (const std::string& folder : {std::string(kUserRootPath), std::string(kUserProgramsPath), defaultFolder}) {
@@ -204,33 +205,61 @@ SaveResult saveProgram(const ProgramRecord& record, int32_t userCategory, const 
                 library.files.makeFolder(folder);
             }
         }
-        target = defaultFolder + name + kProgramFileExtension;
+        target.path = defaultFolder + target.fileName + kProgramFileExtension;
     } else {
         // The category's name is copied under the list's lock, so that a scan may run while the
-        // question below waits for the user.
+        // question waits for the user.
         std::string category;
         if (!userCategoryName(library.user, userCategory, category)) {
-            return SaveResult::noFolder;
+            return false;
         }
-        target = std::string(kUserProgramsPath) + "/" + category + "/" + name + kProgramFileExtension;
+        target.path = std::string(kUserProgramsPath) + "/" + category + "/" + target.fileName + kProgramFileExtension;
     }
+    target.exists = library.files.exists(target.path);
+    return true;
+}
 
+bool writeProgramFile(const std::string& path, const ProgramRecord& record, int& error, const Library& library) {
+    uint8_t bytes[kFxpHeaderBytes + kMaxChunkBytes] = {};
+    MemoryStream stream(bytes, sizeof(bytes));
+    if (!writeFxp(stream, record)) {
+        error = EOVERFLOW;
+        return false;
+    }
+    return library.files.replaceFile(path, bytes, static_cast<size_t>(stream.tell()), error);
+}
+
+std::string overwriteQuestionText(const std::string& fileName) {
+    std::vector<char> text(kOverwriteTextBytes, '\0');
+    std::snprintf(text.data(), text.size(), kOverwriteFormat, fileName.c_str());
+    return std::string(text.data());
+}
+
+bool joinLibrary(const Library& library) {
+    return library.worker.users().join([&library] { startLibrary(library); });
+}
+
+bool leaveLibrary(const Library& library) {
+    return library.worker.users().leave([&library] { stopLibrary(library); });
+}
+
+SaveResult saveProgram(const ProgramRecord& record, int32_t userCategory, const Library& library) {
+    SaveTarget target;
+    if (!planSave(record, userCategory, target, library)) {
+        return SaveResult::noFolder;
+    }
     SaveResult result = SaveResult::notWritten;
     bool write = true;
-    if (library.files.exists(target)) {
-        std::vector<char> text(kOverwriteTextBytes, '\0');
-        std::snprintf(text.data(), text.size(), kOverwriteFormat, name.c_str());
+    if (target.exists) {
         OverwriteQuestion question = overwriteQuestion.load();
-        write = question != nullptr && question(kOverwriteTitle, text.data());
+        write = question != nullptr && question(kOverwriteTitle, overwriteQuestionText(target.fileName).c_str());
         if (!write) {
             result = SaveResult::declined;
         }
     }
-    if (write) {
-        std::unique_ptr<Stream> stream = library.files.open(target, kOpenWrite);
-        if (stream != nullptr && writeFxp(*stream, record)) {
-            result = SaveResult::written;
-        }
+    int error = 0;
+    if (write && writeProgramFile(target.path, record, error, library)) {
+        result = SaveResult::written;
     }
     // Here the editor marks the current slot's undo history as saved (for every result but noFolder).
     library.worker.postScan(kUserProgramsPath, library.user);

@@ -50,6 +50,11 @@ Library processLibrary();
 bool startLibrary(const Library& library = processLibrary());
 // For the last editor of the process: stops the worker, empties both lists and releases the mounts.
 void stopLibrary(const Library& library = processLibrary());
+// An editor starts using the library (startLibrary for the first of the process); answers whether
+// this call started it.
+bool joinLibrary(const Library& library = processLibrary());
+// An editor stops using it (stopLibrary for the last); answers whether this call stopped it.
+bool leaveLibrary(const Library& library = processLibrary());
 
 enum class SaveResult {
     written,     // the program file was written
@@ -57,6 +62,25 @@ enum class SaveResult {
     notWritten,  // the file could not be opened or written (nothing is reported to the user)
     noFolder,    // the chosen user category does not exist: the action ended early
 };
+// Where SAVE puts a program.
+struct SaveTarget {
+    std::string path;      // the program file's absolute path in the file system
+    std::string fileName;  // the escaped program name, without ".fxp"
+    bool exists = false;   // a file is there already: ask before replacing it
+};
+// The first half of SAVE: the target for the record in the chosen user category (a sorted position
+// in the user list) or, with kNoUserCategory, in "Default Folder", whose folders are made when
+// missing. Answers false when the category is not in the list (SaveResult::noFolder).
+bool planSave(const ProgramRecord& record, int32_t userCategory, SaveTarget& target,
+              const Library& library = processLibrary());
+// The second half: writes the record as a program file at the path in one step (a temporary file
+// renamed over the target), so that a failed write leaves the old file, or none, and never half a
+// file. On failure error holds the system's error number.
+bool writeProgramFile(const std::string& path, const ProgramRecord& record, int& error,
+                      const Library& library = processLibrary());
+// The overwrite question's text for an escaped program name.
+std::string overwriteQuestionText(const std::string& fileName);
+
 // SAVE: writes the record as a program file named after it, into the chosen user category (a sorted
 // position in the user list) or, with kNoUserCategory, into "Default Folder" (created with its parents
 // on first use); asks before replacing a file; then rescans the user programs. The caller marks the

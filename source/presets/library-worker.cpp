@@ -187,6 +187,7 @@ void LibraryWorker::carryOutScan() {
     folder[kCommandPathBytes - 1] = '\0';
     if (list != nullptr) {
         scanProgramFolder(files, folder, *list, &stopping);
+        scans.fetch_add(1, std::memory_order_acq_rel);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "presets/program-file-system.h"
 #include "presets/program-list.h"
@@ -58,6 +59,41 @@ bool isProgramFileName(const char* name);
 void scanProgramFolder(ProgramFileSystem& files, const char* folder, ProgramList& list,
                        const std::atomic<bool>* abandon = nullptr);
 
+// The editors that share the library: the first to join starts it, the last to leave stops it. The
+// count and the start or stop change together under one lock, so that an editor opening while the
+// last one closes finds the library either running or stopped, never half stopped.
+class LibraryUsers {
+public:
+    // Counts one more user; for the first, runs start. Answers whether start ran.
+    template <typename Start>
+    bool join(Start start) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (users++ != 0) {
+            return false;
+        }
+        start();
+        return true;
+    }
+    // Counts one user less; for the last, runs stop. Answers whether stop ran.
+    template <typename Stop>
+    bool leave(Stop stop) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (users == 0 || --users != 0) {
+            return false;
+        }
+        stop();
+        return true;
+    }
+    int32_t count() {
+        std::lock_guard<std::mutex> guard(lock);
+        return users;
+    }
+
+private:
+    std::mutex lock;
+    int32_t users = 0;
+};
+
 class LibraryWorker final : public WorkerThread {
 public:
     explicit LibraryWorker(ProgramFileSystem& files);
@@ -79,6 +115,10 @@ public:
     // Waits until every command queued so far has been carried out, at most timeoutMs; answers whether
     // that happened. Waiting is only useful while the thread runs.
     bool waitUntilIdle(uint32_t timeoutMs);
+    // The scans carried out since the worker was made (every start included).
+    uint64_t scansCarriedOut() const { return scans.load(std::memory_order_acquire); }
+    // The editors sharing this worker.
+    LibraryUsers& users() { return editors; }
 
 protected:
     int run() override;
@@ -94,6 +134,8 @@ private:
     SpinLock postLock;  // keeps whole commands together and the room check true until the write
     std::atomic<uint64_t> posted{0};
     std::atomic<uint64_t> carriedOut{0};
+    std::atomic<uint64_t> scans{0};
+    LibraryUsers editors;
     std::atomic<bool> stopping{false};
 };
 

@@ -2,6 +2,7 @@
 // platform's file and folder calls.
 #include "presets/program-file-system.h"
 
+#include <cerrno>
 #include <new>
 
 #include "tarsklib/platform-files.h"
@@ -72,6 +73,10 @@ std::unique_ptr<FolderIterator> DiskFolderNode::openFolder(std::string_view path
 
 bool DiskFolderNode::makeFolder(std::string_view path) { return createFolders(realPath(path)); }
 
+bool DiskFolderNode::replaceFile(std::string_view path, const void* data, size_t size, int& error) {
+    return tarsk::replaceFile(realPath(path), data, size, error);
+}
+
 // ---------------------------------------------------------------------------------------------
 // ProgramFileSystem
 
@@ -140,6 +145,16 @@ bool ProgramFileSystem::makeFolder(std::string_view path) {
     std::string_view rest;
     std::shared_ptr<ProgramNode> node = resolve(path, rest);
     return node != nullptr && node->makeFolder(rest);
+}
+
+bool ProgramFileSystem::replaceFile(std::string_view path, const void* data, size_t size, int& error) {
+    std::string_view rest;
+    std::shared_ptr<ProgramNode> node = resolve(path, rest);
+    if (node == nullptr) {
+        error = ENOENT;
+        return false;
+    }
+    return node->replaceFile(rest, data, size, error);
 }
 
 std::string ProgramFileSystem::realPath(std::string_view path) {

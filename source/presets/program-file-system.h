@@ -2,6 +2,8 @@
 // "user"), the node interface that mounts implement, folder iterators, and the disk folder node.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,6 +48,12 @@ public:
     virtual std::unique_ptr<Stream> open(std::string_view path, uint32_t mode) = 0;
     virtual std::unique_ptr<FolderIterator> openFolder(std::string_view path) = 0;
     virtual bool makeFolder(std::string_view /*path*/) { return false; }
+    // Replaces the file with the bytes in one step: afterwards the file holds either all of them or
+    // what it held before. error receives the system's error number on failure.
+    virtual bool replaceFile(std::string_view /*path*/, const void* /*data*/, size_t /*size*/, int& error) {
+        error = EROFS;
+        return false;
+    }
     // The path on disk, empty for nodes that are not on disk.
     virtual std::string realPath(std::string_view /*path*/) { return std::string(); }
 };
@@ -63,6 +71,7 @@ public:
     // Makes the folder and any missing parent (the application-data folder itself may be missing
     // on a fresh account); true when the folder exists afterwards.
     bool makeFolder(std::string_view path) override;
+    bool replaceFile(std::string_view path, const void* data, size_t size, int& error) override;
     std::string realPath(std::string_view path) override;
 
 private:
@@ -89,6 +98,8 @@ public:
     std::unique_ptr<Stream> open(std::string_view path, uint32_t mode);
     std::unique_ptr<FolderIterator> openFolder(std::string_view path);
     bool makeFolder(std::string_view path);
+    // A path without a mount reports ENOENT.
+    bool replaceFile(std::string_view path, const void* data, size_t size, int& error);
     std::string realPath(std::string_view path);
 
 private:

@@ -1,4 +1,4 @@
-// Files and folders on POSIX: opendir/readdir, stat and access.
+// Files and folders on POSIX: opendir/readdir, stat and access, and whole-file replacement by rename.
 #include "platform-files.h"
 
 #include <dirent.h>
@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,6 +59,54 @@ bool listFolder(const std::string& path, std::vector<FolderEntry>& entries) {
 bool pathExists(const std::string& path) {
     struct stat info;
     return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
+bool replaceFile(const std::string& path, const void* data, size_t size, int& error) {
+    error = 0;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty()) {
+        error = EISDIR;
+        return false;
+    }
+    std::string temporary = folder + "/." + base + ".XXXXXX";
+    int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    size_t written = 0;
+    while (written < size) {
+        ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        written += static_cast<size_t>(n);
+    }
+    constexpr mode_t kProgramFileMode = 0644;
+    if (error == 0 && fchmod(fd, kProgramFileMode) != 0) {
+        error = errno;
+    }
+    if (error == 0 && fsync(fd) != 0) {
+        error = errno;
+    }
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::string findProgramOnPath(const char* program) {

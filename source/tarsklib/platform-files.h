@@ -2,6 +2,7 @@
 // finding a program on the search path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
 // True when something exists at the path.
 bool pathExists(const std::string& path);
+
+// Replaces the file at path with the bytes, or leaves it as it was: the bytes go to a hidden temporary
+// file in the same folder, are flushed to the disk, and the temporary file is renamed over the target.
+// On failure the temporary file is removed and error holds the errno value of the step that failed.
+bool replaceFile(const std::string& path, const void* data, size_t size, int& error);
 
 // The full path of an executable program found on the search path ($PATH), empty when there is none.
 std::string findProgramOnPath(const char* program);

@@ -7,6 +7,7 @@
 
 #include "editor/editor-fonts.h"
 #include "editor/editor.h"
+#include "presets/library-worker.h"
 #include "tarsklib/resource.h"
 
 namespace tarsk::test {
@@ -15,6 +16,9 @@ namespace tarsk::test {
 // its face table), so that the pages lay out and draw real text.
 inline bool loadEditorFaces(Editor& editor, TextureFactory& textures) {
     editor.contextCreated(1);  // without a window: the styles only
+    // The context also starts the program library, whose first scans allocate on the worker's
+    // thread: they are done before any frame is measured.
+    libraryWorker().waitUntilIdle(60000);
     bool all = true;
     for (int i = 0; i < kEditorFaceCount; ++i) {
         const char* file = editorFontFile(editor.settings().fontStyle, static_cast<EditorFace>(i));
