@@ -10,6 +10,7 @@
 #include "editor/editor.h"
 #include "presets/fxp-file.h"
 #include "presets/library-actions.h"
+#include "tarsklib/error-text.h"
 
 namespace tarsk {
 
@@ -25,12 +26,6 @@ constexpr UiColour kPanelBottom{0.16f, 0.17f, 0.2f, 1.0f};
 constexpr UiColour kPanelTop{0.3f, 0.31f, 0.35f, 1.0f};
 
 UiRect centred(float x, float y, float width, float height) { return UiRect{x, y, width * 0.5f, height * 0.5f}; }
-
-const char* errorText(int error, char* buffer, size_t size) {
-    // The GNU strerror_r answers a pointer that may or may not be the buffer.
-    const char* text = strerror_r(error, buffer, size);
-    return text != nullptr ? text : "unknown error";
-}
 
 // The page's line of text for a failure: "<what>" or, with a name, "<what> "<name>"<why>".
 void report(Editor& editor, const char* what, const char* name = nullptr, const char* why = "") {
