@@ -19,6 +19,8 @@ packages=(
   # where it finds one.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools dpkg-dev
   wine wine64
+  # identify and convert, which the Windows stage uses to look at the editor's screenshot.
+  imagemagick
 )
 
 missing=()

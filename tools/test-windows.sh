@@ -127,6 +127,10 @@ for _ in $(seq 50); do
   [ -e "/tmp/.X11-unix/X$display" ] && break
   sleep 0.1
 done
+# A Wine session started without a display (the prefix and the unit tests above) cannot make windows
+# later: end it, so that the editor's programs start a session on the Xvfb display.
+"$wineserver" --kill 2> /dev/null || true
+"$wineserver" --wait 2> /dev/null || true
 for name in "${runnable[@]}"; do
   echo "== build-$name: tarskverb-host.exe editor --screenshot under Xvfb =="
   shot="$out/editor-$name.png"

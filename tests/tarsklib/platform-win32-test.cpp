@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -155,6 +156,27 @@ TEST(Win32Folders, FoldersAreMadeWithTheirParentsAndListedWithTheirKinds) {
     EXPECT_FALSE(pathExists(base + "/missing"));
     // A file where a folder should be stops the creation.
     EXPECT_FALSE(createFolders(base + "/programs/a.fxp/below"));
+}
+
+TEST(Win32Files, ReplaceFileSwapsTheWholeFileAndLeavesNoTemporaryFile) {
+    test::TestFolder temporary;
+    const std::string base = temporary.path().string();
+    const std::string target = base + "/Program.fxp";
+    test::writeWholeFile(target, "old contents that are longer");
+    int error = -1;
+    ASSERT_TRUE(replaceFile(target, "new", 3, error));
+    EXPECT_EQ(error, 0);
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(listFolder(base, entries));
+    ASSERT_EQ(entries.size(), 1u);  // the temporary file was renamed, not left behind
+    EXPECT_EQ(entries[0].name, "Program.fxp");
+    DWORD attributes = GetFileAttributesA(target.c_str());
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(test::readWholeFile(target), "new");
+
+    // A folder that is not there: nothing is written, and the error says so.
+    EXPECT_FALSE(replaceFile(base + "/missing/Program.fxp", "x", 1, error));
+    EXPECT_EQ(error, ENOENT);
 }
 
 TEST(Win32Memory, PagesArePageAlignedAndZeroed) {
