@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "x11-host-support.h"
 #include "host/xvfb-server.h"
 #include "plugin/editor-window.h"
 #include "plugin/fake-host.h"
@@ -36,6 +37,9 @@
 
 namespace tarsk {
 namespace {
+
+using test::findWindowNamed;
+using test::waitForExit;
 
 using test::FakeHost;
 using test::FakeHostScope;
@@ -549,31 +553,6 @@ TEST_F(EditorWindowX11, AResizeCommandResizesTheWindowAndAsksTheHost) {
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 
-// Finds a top-level window by its title.
-Window findWindowNamed(Display* display, const char* title) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        return 0;
-    }
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name != nullptr) {
-            if (std::string(name) == title) {
-                found = children[i];
-            }
-            XFree(name);
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
 // Starts the host's editor command; answers its process id.
 pid_t startEditorCommand() {
     pid_t child = fork();
@@ -583,20 +562,6 @@ pid_t startEditorCommand() {
         _exit(127);
     }
     return child;
-}
-
-// Waits up to 10 s for a child to end; answers its exit status, or -1.
-int waitForExit(pid_t child) {
-    for (int i = 0; i < 200; ++i) {
-        int status = 0;
-        if (waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
 }
 
 TEST_F(EditorWindowX11, HostEditorCommandRunsUntilTheWindowIsClosedOrInterrupted) {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "x11-host-support.h"
 #include "host/xvfb-server.h"
 #include "mesa-driver-keeper.h"
 #include "presets/fxp-file.h"
@@ -33,6 +34,9 @@
 namespace {
 
 using namespace tarsk;
+using tarsk::test::findWindowNamed;
+using tarsk::test::findChild;
+using tarsk::test::waitForExit;
 
 constexpr const char* kTitle = "TarskVerb (tarskverb-host editor)";
 constexpr int kWidth = 640;
@@ -60,57 +64,6 @@ struct ChildGuard {
         }
     }
 };
-
-Window findWindowNamed(Display* display, const char* title) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        return 0;
-    }
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name != nullptr) {
-            found = std::string(name) == title ? children[i] : 0;
-            XFree(name);
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-// The first child window of a window, 0 when it has none.
-Window findChild(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, window, &root, &parent, &children, &count)) {
-        return 0;
-    }
-    Window found = count > 0 ? children[0] : 0;
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-int waitForExit(pid_t child) {
-    for (int i = 0; i < 400; ++i) {
-        int status = 0;
-        if (waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
-}
 
 // The first program of the first factory folder, as the Library page lists them (sorted).
 std::string firstFactoryProgramName() {

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "x11-host-support.h"
 #include "host/xvfb-server.h"
 #include "mesa-driver-keeper.h"
 #include "plugin/fake-host.h"
@@ -31,6 +32,9 @@
 
 namespace tarsk {
 namespace {
+
+using test::findWindowNamed;
+using test::waitForExit;
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 320;
@@ -74,39 +78,6 @@ int contentDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
         }
     }
     return n;
-}
-
-Window findWindowNamed(Display* display, const char* title) {
-    Window root = 0, parent = 0, found = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        return 0;
-    }
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name != nullptr) {
-            found = std::string(name) == title ? children[i] : 0;
-            XFree(name);
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-int waitForExit(pid_t child) {
-    for (int i = 0; i < 400; ++i) {
-        int status = 0;
-        if (waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
 }
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

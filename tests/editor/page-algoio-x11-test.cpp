@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "x11-host-support.h"
 #include "editor-test-support.h"
 #include "editor/page-algorithm.h"
 #include "editor/page-io.h"
@@ -218,27 +219,7 @@ protected:
         return false;
     }
 
-    Window findWindow() {
-        Window root = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        Window found = 0;
-        if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-            return 0;
-        }
-        for (unsigned int i = 0; i < count && found == 0; ++i) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name != nullptr) {
-                found = std::string(name) == kWindowTitle ? children[i] : 0;
-                XFree(name);
-            }
-        }
-        if (children != nullptr) {
-            XFree(children);
-        }
-        return found;
-    }
+    Window findWindow() { return test::findWindowNamed(display, kWindowTitle); }
 
     // Editor coordinates (units of the content area, y up) to the screen.
     void toScreen(float xUnits, float yUnits, int& sx, int& sy) {

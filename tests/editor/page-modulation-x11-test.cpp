@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "x11-host-support.h"
 #include "editor/mesa-driver-keeper.h"
 #include "host/xvfb-server.h"
 #include "plugin/verb-effect.h"
@@ -32,6 +33,9 @@
 
 namespace tarsk {
 namespace {
+
+using test::findWindowNamed;
+using test::waitForExit;
 
 using test::FakeHost;
 
@@ -56,43 +60,6 @@ const Place kEnvTab{windowX(8.0f), windowY(4.0f + 11.0f)};
 const Place kDecayTab{windowX(14.0f), windowY(4.0f + 9.5f)};
 const Place kOutputTab{windowX(16.5f), windowY(4.0f + 9.5f)};
 const Place kOutGainBox{windowX(15.5f), windowY(4.0f + 8.5f)};
-
-Window findWindowNamed(Display* display, const char* title) {
-    Window root = DefaultRootWindow(display);
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, root, &root, &parent, &children, &count) == 0) {
-        return 0;
-    }
-    for (unsigned i = 0; i < count; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name != nullptr) {
-            if (std::string(name) == title) {
-                found = children[i];
-            }
-            XFree(name);
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-int waitForExit(pid_t child) {
-    for (int i = 0; i < 400; ++i) {
-        int status = 0;
-        if (waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
-}
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
