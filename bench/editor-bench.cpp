@@ -23,17 +23,18 @@
 #include <string>
 #include <thread>
 
+#include "editor-bench-support.h"
 #include "host/xvfb-server.h"
 #include "plugin/editor-view.h"
 #include "plugin/verb-effect.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchsupport::DiscardingRenderer;
+using benchsupport::quietHost;
+using benchsupport::Screen;
 
-intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
+using Clock = std::chrono::steady_clock;
 
 double processCpuSeconds() {
     timespec t{};
@@ -47,38 +48,8 @@ double threadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// One Xvfb for the whole run and a host window the editor opens in.
-struct Screen {
-    tarskhost::XvfbServer server;
-    Display* display = nullptr;
-    Window parent = 0;
-    bool ok = false;
-
-    Screen() {
-        std::string error;
-        if (!server.start(error)) {
-            std::fprintf(stderr, "editor-bench: %s\n", error.c_str());
-            return;
-        }
-        display = XOpenDisplay(nullptr);
-        if (display == nullptr) {
-            return;
-        }
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 320, 0, 0, 0);
-        XMapWindow(display, parent);
-        XSync(display, False);
-        ok = true;
-    }
-    ~Screen() {
-        if (display != nullptr) {
-            XCloseDisplay(display);
-        }
-    }
-    void* parentPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
-};
-
 Screen& screen() {
-    static Screen s;
+    static Screen s{"editor-bench"};
     return s;
 }
 
@@ -201,29 +172,6 @@ void EditorIdle(benchmark::State& state) {
     effect.dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
 }
 BENCHMARK(EditorIdle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(100);
-
-// A renderer that takes the batches and draws nothing.
-class DiscardingRenderer final : public tarsk::Renderer {
-public:
-    bool makeCurrent() override { return true; }
-    void release() override {}
-    const char* vendor() const override { return ""; }
-    const char* rendererName() const override { return "discard"; }
-    const char* version() const override { return ""; }
-    void beginFrame() override {}
-    void setView(int, int, int, int, float, float, float, float) override {}
-    void clear() override {}
-    void endFrame() override {}
-    void beginBatches() override {}
-    bool drawBatch(const tarsk::DrawBatch& batch) override {
-        benchmark::DoNotOptimize(batch.vertices);
-        return true;
-    }
-    void endBatches() override {}
-    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 0; }
-    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 0; }
-    void deleteTexture(tarsk::TextureId) override {}
-};
 
 void EditorFrameBuild(benchmark::State& state) {
     if (!screen().ok) {

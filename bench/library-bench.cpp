@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "editor-bench-support.h"
 #include "editor/editor-library.h"
 #include "host/xvfb-server.h"
 #include "plugin/verb-effect.h"
@@ -25,12 +26,12 @@
 
 namespace {
 
+using benchsupport::DiscardingRenderer;
+using benchsupport::quietHost;
+using benchsupport::Screen;
+
 constexpr int kManyPrograms = 5000;
 constexpr int kSmallFolders = 20;
-
-intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
 
 // The user folder, made once: "Many" with 5,000 programs, and small folders of three programs.
 struct UserFolder {
@@ -84,61 +85,9 @@ void LibraryScan(benchmark::State& state) {
 }
 BENCHMARK(LibraryScan)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// One Xvfb and a host window for the editor.
-struct Screen {
-    tarskhost::XvfbServer server;
-    Display* display = nullptr;
-    Window parent = 0;
-    bool ok = false;
-
-    Screen() {
-        std::string error;
-        if (!server.start(error)) {
-            std::fprintf(stderr, "library-bench: %s\n", error.c_str());
-            return;
-        }
-        display = XOpenDisplay(nullptr);
-        if (display == nullptr) {
-            return;
-        }
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 320, 0, 0, 0);
-        XMapWindow(display, parent);
-        XSync(display, False);
-        ok = true;
-    }
-    ~Screen() {
-        if (display != nullptr) {
-            XCloseDisplay(display);
-        }
-    }
-    void* parentPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
-};
-
-class DiscardingRenderer final : public tarsk::Renderer {
-public:
-    bool makeCurrent() override { return true; }
-    void release() override {}
-    const char* vendor() const override { return ""; }
-    const char* rendererName() const override { return "discard"; }
-    const char* version() const override { return ""; }
-    void beginFrame() override {}
-    void setView(int, int, int, int, float, float, float, float) override {}
-    void clear() override {}
-    void endFrame() override {}
-    void beginBatches() override {}
-    bool drawBatch(const tarsk::DrawBatch& batch) override {
-        benchmark::DoNotOptimize(batch.vertices);
-        return true;
-    }
-    void endBatches() override {}
-    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 0; }
-    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 0; }
-    void deleteTexture(tarsk::TextureId) override {}
-};
-
 void LibraryPageScroll(benchmark::State& state) {
     userFolder();
-    static Screen screen;
+    static Screen screen{"library-bench"};
     if (!screen.ok) {
         state.SkipWithError("no Xvfb");
         return;

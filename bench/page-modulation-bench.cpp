@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "editor-bench-support.h"
 #include "editor/editor-pages.h"
 #include "editor/editor.h"
 #include "engine/modulation.h"
@@ -20,67 +21,14 @@
 
 namespace {
 
-intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
-
-// One Xvfb for the whole run and a host window the editor opens in.
-struct Screen {
-    tarskhost::XvfbServer server;
-    Display* display = nullptr;
-    Window parent = 0;
-    bool ok = false;
-
-    Screen() {
-        std::string error;
-        if (!server.start(error)) {
-            std::fprintf(stderr, "page-modulation-bench: %s\n", error.c_str());
-            return;
-        }
-        display = XOpenDisplay(nullptr);
-        if (display == nullptr) {
-            return;
-        }
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 320, 0, 0, 0);
-        XMapWindow(display, parent);
-        XSync(display, False);
-        ok = true;
-    }
-    ~Screen() {
-        if (display != nullptr) {
-            XCloseDisplay(display);
-        }
-    }
-    void* parentPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
-};
+using benchsupport::DiscardingRenderer;
+using benchsupport::quietHost;
+using benchsupport::Screen;
 
 Screen& screen() {
-    static Screen s;
+    static Screen s{"page-modulation-bench"};
     return s;
 }
-
-// A renderer that takes the batches and draws nothing.
-class DiscardingRenderer final : public tarsk::Renderer {
-public:
-    bool makeCurrent() override { return true; }
-    void release() override {}
-    const char* vendor() const override { return ""; }
-    const char* rendererName() const override { return "discard"; }
-    const char* version() const override { return ""; }
-    void beginFrame() override {}
-    void setView(int, int, int, int, float, float, float, float) override {}
-    void clear() override {}
-    void endFrame() override {}
-    void beginBatches() override {}
-    bool drawBatch(const tarsk::DrawBatch& batch) override {
-        benchmark::DoNotOptimize(batch.vertices);
-        return true;
-    }
-    void endBatches() override {}
-    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 0; }
-    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 0; }
-    void deleteTexture(tarsk::TextureId) override {}
-};
 
 // View n: 0 LFO1, 1 LFO2, 2 ENV GENERAL, 3 ENV DECAY, 4 ENV OUTPUT; a program with every section in use.
 void showView(tarsk::VerbEffect& effect, tarsk::Editor& editor, int64_t n) {
