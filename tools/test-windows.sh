@@ -148,10 +148,12 @@ for _ in $(seq 50); do
   [ -e "/tmp/.X11-unix/X$display" ] && break
   sleep 0.1
 done
-# The Linux editor's picture, to compare with.
+# The Linux editor's picture, to compare with (with no settings or user programs of this machine's user).
 linux_shot="$out/editor-linux.png"
-rm -f "$linux_shot"
-DISPLAY=":$display" timeout 60 "$native/tarskverb-host" editor --screenshot "$linux_shot" --frames 10 \
+rm -rf "$linux_shot" "$out/editor-linux-home"
+mkdir -p "$out/editor-linux-home/config" "$out/editor-linux-home/data"
+DISPLAY=":$display" XDG_CONFIG_HOME="$PWD/$out/editor-linux-home/config" XDG_DATA_HOME="$PWD/$out/editor-linux-home/data" \
+  timeout 60 "$native/tarskverb-host" editor --screenshot "$linux_shot" --frames 10 \
   "$native/tarskverb.so" > "$out/editor-linux.log" 2>&1 || { cat "$out/editor-linux.log"; fail "Linux editor --screenshot"; }
 # A Wine session started without a display (the prefix and the unit tests above) cannot make windows
 # later: end it, so that the editor's programs start a session on the Xvfb display.
