@@ -19,7 +19,8 @@ packages=(
   # where it finds one.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools dpkg-dev
   wine wine64
-  # identify and convert, which the Windows stage uses to look at the editor's screenshot.
+  # identify, convert and compare, which the Windows stage uses to check the editor's screenshot
+  # (the library it preloads into Wine for that step is built with g++ and libx11-dev, listed above).
   imagemagick
 )
 

@@ -4,7 +4,8 @@
 # build/ (made by tools/run-tests.sh before this stage, or here when missing):
 #   render  the demo signal through each tarskverb.dll matches the Linux render within -100 dBFS;
 #   info    and list print what the Linux host prints for the Linux plug-in;
-#   editor  --screenshot under Xvfb opens, draws and closes the editor (Win32 window, WGL context).
+#   editor  --screenshot under Xvfb opens, draws and closes the editor (Win32 window, WGL context),
+#           and its picture is the Linux editor's.
 # Where the kernel runs no 32-bit programs (Wine's 32-bit loader is one), the win32 build is built
 # but not run.
 set -euo pipefail
@@ -122,6 +123,23 @@ for name in "${runnable[@]}"; do
 done
 
 # The editor: a Win32 child window with a WGL context inside tarskverb-host.exe's frame, under Xvfb.
+# Its screenshot must show the editor: many colours, and the picture of the Linux editor (the same
+# program on the same renderer) but for a few pixels.
+min_editor_colours=64
+max_editor_pixels_off=2048  # 1% of 640x320, at more than 5% colour distance
+# Wine 8.0 leaves a GL child window's picture off the screen (winex11 copies each frame to drawable 0);
+# tools/wine-gl-child-copy.cpp, preloaded into Wine, gives that copy the frame's X window. It is built
+# for 64-bit Wine; a 32-bit one gets it when a 32-bit build of it links here.
+declare -A gl_copy_library=()
+if g++ -std=c++20 -O2 -shared -fPIC -o "$out/wine-gl-child-copy.so" tools/wine-gl-child-copy.cpp -lX11 -ldl; then
+  gl_copy_library[win64]="$PWD/$out/wine-gl-child-copy.so"
+else
+  fail "tools/wine-gl-child-copy.cpp does not build"
+fi
+if g++ -m32 -std=c++20 -O2 -shared -fPIC -o "$out/wine-gl-child-copy-32.so" tools/wine-gl-child-copy.cpp -lX11 -ldl \
+    > /dev/null 2>&1; then
+  gl_copy_library[win32]="$PWD/$out/wine-gl-child-copy-32.so"
+fi
 display=$(( 200 + $$ % 500 ))
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
 xvfb=$!
@@ -130,6 +148,13 @@ for _ in $(seq 50); do
   [ -e "/tmp/.X11-unix/X$display" ] && break
   sleep 0.1
 done
+# The Linux editor's picture, to compare with (with no settings or user programs of this machine's user).
+linux_shot="$out/editor-linux.png"
+rm -rf "$linux_shot" "$out/editor-linux-home"
+mkdir -p "$out/editor-linux-home/config" "$out/editor-linux-home/data"
+DISPLAY=":$display" XDG_CONFIG_HOME="$PWD/$out/editor-linux-home/config" XDG_DATA_HOME="$PWD/$out/editor-linux-home/data" \
+  timeout 60 "$native/tarskverb-host" editor --screenshot "$linux_shot" --frames 10 \
+  "$native/tarskverb.so" > "$out/editor-linux.log" 2>&1 || { cat "$out/editor-linux.log"; fail "Linux editor --screenshot"; }
 # A Wine session started without a display (the prefix and the unit tests above) cannot make windows
 # later: end it, so that the editor's programs start a session on the Xvfb display.
 "$wineserver" --kill 2> /dev/null || true
@@ -138,15 +163,26 @@ for name in "${runnable[@]}"; do
   echo "== build-$name: tarskverb-host.exe editor --screenshot under Xvfb =="
   shot="$out/editor-$name.png"
   rm -f "$shot"
-  if DISPLAY=":$display" timeout 120 "$(wine_for "$name")" "build-$name/tarskverb-host.exe" editor --screenshot "$shot" \
-      --frames 10 "build-$name/tarskverb.dll" > "$out/editor-$name.log" 2>&1 && [ -f "$shot" ]; then
+  step_start=$(date +%s)
+  if DISPLAY=":$display" LD_PRELOAD="${gl_copy_library[$name]:-}" timeout 120 "$(wine_for "$name")" \
+      "build-$name/tarskverb-host.exe" editor --screenshot "$shot" --frames 10 "build-$name/tarskverb.dll" \
+      > "$out/editor-$name.log" 2>&1 && [ -f "$shot" ]; then
     size=$(identify -format '%wx%h' "$shot")
     colours=$(convert "$shot" -format %k info:)
-    # The window, its WGL context and the frames are checked here; what Wine 8 shows of a GL child
-    # window under Xvfb is not the picture (its offscreen child-window path reaches the screen blank),
-    # so the colours are reported, not required.
-    echo "editor: opened, drew and closed; screenshot ${size}, ${colours} colours"
+    echo "editor: opened, drew and closed in $(( $(date +%s) - step_start )) s; screenshot ${size}, ${colours} colours"
     [ "$size" = "640x320" ] || fail "build-$name editor window is ${size}, not the editor's 640x320"
+    if [ -z "${gl_copy_library[$name]:-}" ]; then
+      echo "SKIPPED: the picture (no $name build of tools/wine-gl-child-copy.cpp: Wine shows no GL child window)"
+    elif [ "$colours" -lt "$min_editor_colours" ]; then
+      fail "build-$name editor screenshot has ${colours} colours (at least ${min_editor_colours}): it does not show the editor"
+    elif [ -f "$linux_shot" ]; then
+      # compare prints the count of differing pixels (and exits 1 when there are any).
+      off=$(compare -metric AE -fuzz 5% "$linux_shot" "$shot" null: 2>&1 || true)
+      echo "editor: ${off} pixels differ from the Linux editor's picture"
+      if ! [[ "$off" =~ ^[0-9]+$ ]] || [ "$off" -gt "$max_editor_pixels_off" ]; then
+        fail "build-$name editor screenshot differs from the Linux editor's in ${off} pixels (at most ${max_editor_pixels_off})"
+      fi
+    fi
   else
     cat "$out/editor-$name.log"
     fail "build-$name editor --screenshot"
