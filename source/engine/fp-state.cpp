@@ -21,8 +21,10 @@ LoopFpScope::LoopFpScope(bool x87) : savedMxcsr(_mm_getcsr()), withX87(x87) {
     if (withX87) {
         // FNSTENV keeps the caller's status flags too; the conversions of the loop raise the
         // precision flag, and FLDENV puts the caller's flags back unchanged.
+        // FNSTENV also masks every x87 exception; the control word is put back at once.
+        const uint16_t control = readX87Control();
         asm volatile("fnstenv %0" : "=m"(savedX87));
-        writeX87Control(kLoopX87Control);
+        writeX87Control(control);
     }
     _mm_setcsr(kLoopMxcsr);
 }
@@ -33,5 +35,9 @@ LoopFpScope::~LoopFpScope() {
         asm volatile("fldenv %0" : : "m"(savedX87));
     }
 }
+
+X87LoopScope::X87LoopScope() : savedControl(readX87Control()) { writeX87Control(kLoopX87Control); }
+
+X87LoopScope::~X87LoopScope() { writeX87Control(savedControl); }
 
 }  // namespace tarsk
