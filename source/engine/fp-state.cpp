@@ -17,23 +17,17 @@ uint16_t readX87Control() {
 
 void writeX87Control(uint16_t value) { asm volatile("fldcw %0" : : "m"(value)); }
 
-LoopFpScope::LoopFpScope(bool x87) : savedMxcsr(_mm_getcsr()), withX87(x87) {
-    if (withX87) {
-        // FNSTENV keeps the caller's status flags too; the conversions of the loop raise the
-        // precision flag, and FLDENV puts the caller's flags back unchanged.
-        // FNSTENV also masks every x87 exception; the control word is put back at once.
-        const uint16_t control = readX87Control();
-        asm volatile("fnstenv %0" : "=m"(savedX87));
-        writeX87Control(control);
-    }
+LoopFpScope::LoopFpScope() : savedMxcsr(_mm_getcsr()) {
+    // FNSTENV keeps the caller's status flags too (and masks every x87 exception); FLDENV puts the
+    // caller's words back unchanged.
+    asm volatile("fnstenv %0" : "=m"(savedX87));
+    writeX87Control(kCallbackX87Control);
     _mm_setcsr(kLoopMxcsr);
 }
 
 LoopFpScope::~LoopFpScope() {
     _mm_setcsr(savedMxcsr);
-    if (withX87) {
-        asm volatile("fldenv %0" : : "m"(savedX87));
-    }
+    asm volatile("fldenv %0" : : "m"(savedX87));
 }
 
 X87LoopScope::X87LoopScope() : savedControl(readX87Control()) { writeX87Control(kLoopX87Control); }

@@ -113,16 +113,14 @@ TEST(LoopBuilds, TheSseBuildRoundsDownOnTheX87OnlyWhileItRuns) {
         const uint32_t count = static_cast<uint32_t>(in.size());
         const LoopRun runScalar{in.left.data(), in.right.data(), outScalar.left.data(), outScalar.right.data(), 0, count};
         const LoopRun runSse{in.left.data(), in.right.data(), outSse.left.data(), outSse.right.data(), 0, count};
-        const uint16_t saved = readX87Control();
         uint16_t after = 0;
-        writeX87Control(kCallerX87);
         {
-            LoopFpScope fp(false);
+            LoopFpScope fp;  // gives back the x87 word of before on leaving
+            writeX87Control(kCallerX87);
             runLoopScalar(scalar.state(), scalar.ring.data(), runScalar);
             runLoopSse(sse.state(), sse.ring.data(), runSse);
             after = readX87Control();
         }
-        writeX87Control(saved);
         ASSERT_EQ(after, kCallerX87) << "program " << p;
         ASSERT_TRUE(sameBits(outSse.left, outScalar.left))
             << "program " << p << " left differs at " << firstDifference(outSse.left, outScalar.left);
@@ -285,7 +283,7 @@ void checkStageBound(std::mt19937& rng, int& full, int& partial, int& single) {
     }
     const uint32_t count = 1 + below(hostile ? 2000 : 960);
 
-    LoopFpScope fp(false);
+    LoopFpScope fp;
     const uint32_t length = simd::stagedLength<Modulated, Multitap>(s, count);
     ASSERT_GE(length, 1u);
     ASSERT_LE(length, simd::kChunk);
@@ -388,7 +386,7 @@ TEST(LoopStages, StagedStretchesMatchTheScalarReference) {
             ASSERT_TRUE(s.decayActive && s.modulated == modulated) << p;
             for (size_t position = 0; position < in.size(); position += 4096) {
                 {
-                    LoopFpScope fp(false);
+                    LoopFpScope fp;
                     const uint32_t period = s.controlPeriod;
                     const uint32_t length = !s.multitap ? simd::stagedLength<true, false>(s, period)
                                             : modulated ? simd::stagedLength<true, true>(s, period)
@@ -428,7 +426,7 @@ TEST(LoopSignal, InitPassesTheInputThroughWithTheGuardAdded) {
         ASSERT_EQ(rig.state().dryGain, 1.0f);
         const Stereo out = rig.run(in, {500});
         // The sum the loop forms, in the loop's floating-point state.
-        LoopFpScope fp(false);
+        LoopFpScope fp;
         for (size_t i = 0; i < in.size(); ++i) {
             const float guard = kDenormalGuard[(i % 500) % kGuardLength];
             ASSERT_EQ(out.left[i], in.left[i] + guard) << buildName(build) << " " << i;
