@@ -31,20 +31,25 @@ constexpr uint16_t kX87RoundDown = 0x0400;
 constexpr uint16_t kCallbackX87Control = kX87ExceptionMasks | kX87ReservedBit | kX87Precision64;
 constexpr uint16_t kLoopX87Control = kCallbackX87Control | kX87RoundDown;
 
+// x87 status word: the exception flags, the stack fault and the error summary.
+constexpr uint16_t kX87StatusFlags = 0x00FF;
+
 uint32_t readMxcsr();
 void writeMxcsr(uint32_t value);
 uint16_t readX87Control();
 void writeX87Control(uint16_t value);
+uint16_t readX87Status();
 
 // The x87 environment as FNSTENV stores it: control, status and tag words, last instruction and
 // operand pointers (28 bytes).
 struct X87Environment {
     uint32_t words[7] = {};
 };
+constexpr int kX87EnvironmentStatus = 1;  // the word of X87Environment that holds the status word
 
 // Sets the loop's MXCSR and the callback's x87 control word for its lifetime and restores the
-// caller's state afterwards: MXCSR and the whole x87 environment, so that the flags the loop and the
-// maths library raise do not reach the caller either.
+// caller's state afterwards: MXCSR, the x87 control word and the x87 status flags, so that the
+// flags the loop and the maths library raise do not reach the caller either.
 class LoopFpScope {
 public:
     LoopFpScope();
@@ -54,7 +59,8 @@ public:
 
 private:
     uint32_t savedMxcsr = 0;
-    X87Environment savedX87;
+    uint16_t savedX87Control = 0;
+    uint16_t savedX87Status = 0;
 };
 
 // Sets the x87 control word to kLoopX87Control for its lifetime and restores the previous word

@@ -111,7 +111,8 @@ TEST(LoopBuilds, TheSseBuildRoundsDownOnTheX87OnlyWhileItRuns) {
         // One long run straight into each loop, the read positions stepping all the while.
         Stereo outScalar(in.size()), outSse(in.size());
         const uint32_t count = static_cast<uint32_t>(in.size());
-        const LoopRun runScalar{in.left.data(), in.right.data(), outScalar.left.data(), outScalar.right.data(), 0, count};
+        const LoopRun runScalar{in.left.data(), in.right.data(), outScalar.left.data(), outScalar.right.data(),
+                                0, count};
         const LoopRun runSse{in.left.data(), in.right.data(), outSse.left.data(), outSse.right.data(), 0, count};
         uint16_t after = 0;
         {
