@@ -171,7 +171,7 @@ void Engine::process(const float* inL, const float* inR, float* outL, float* out
             }
         } else {
             const LoopRun block{inL, inR, outL, outR, 0, frames};
-            LoopFpScope fpState(loopBuild == LoopBuild::sse);
+            LoopFpScope fpState;
             periods = runControlPeriods(s, ring, loopFor(loopBuild), block);
         }
     }

@@ -17,21 +17,37 @@ uint16_t readX87Control() {
 
 void writeX87Control(uint16_t value) { asm volatile("fldcw %0" : : "m"(value)); }
 
-LoopFpScope::LoopFpScope(bool x87) : savedMxcsr(_mm_getcsr()), withX87(x87) {
-    if (withX87) {
-        // FNSTENV keeps the caller's status flags too; the conversions of the loop raise the
-        // precision flag, and FLDENV puts the caller's flags back unchanged.
-        asm volatile("fnstenv %0" : "=m"(savedX87));
-        writeX87Control(kLoopX87Control);
-    }
+uint16_t readX87Status() {
+    uint16_t word = 0;
+    asm volatile("fnstsw %0" : "=m"(word));
+    return word;
+}
+
+LoopFpScope::LoopFpScope()
+    : savedMxcsr(_mm_getcsr()), savedX87Control(readX87Control()), savedX87Status(readX87Status()) {
+    writeX87Control(kCallbackX87Control);
     _mm_setcsr(kLoopMxcsr);
 }
 
 LoopFpScope::~LoopFpScope() {
     _mm_setcsr(savedMxcsr);
-    if (withX87) {
-        asm volatile("fldenv %0" : : "m"(savedX87));
+    // The status flags can only be written through the environment (FNSTENV, FLDENV: tens of
+    // nanoseconds), so that is done only when the callback raised a flag the caller had not raised:
+    // in the SSE build as a rule (its conversions raise the precision flag), in the others only where the maths
+    // library computes on the x87 unit. The caller's control word comes back after its flags.
+    const uint16_t flags = savedX87Status & kX87StatusFlags;
+    if ((readX87Status() & kX87StatusFlags) != flags) {
+        X87Environment environment;
+        asm volatile("fnstenv %0" : "=m"(environment));
+        uint32_t& status = environment.words[kX87EnvironmentStatus];
+        status = (status & ~uint32_t{kX87StatusFlags}) | flags;
+        asm volatile("fldenv %0" : : "m"(environment));
     }
+    writeX87Control(savedX87Control);
 }
+
+X87LoopScope::X87LoopScope() : savedControl(readX87Control()) { writeX87Control(kLoopX87Control); }
+
+X87LoopScope::~X87LoopScope() { writeX87Control(savedControl); }
 
 }  // namespace tarsk

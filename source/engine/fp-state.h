@@ -2,6 +2,13 @@
 // toward minus infinity in the SSE control register (MXCSR), for the SSE build also round-down in
 // the x87 control word, where that build converts floats to integers. The caller's state is saved
 // on entry and restored on exit, so a host never finds its state changed.
+//
+// The x87 word matters beyond those conversions: the control-period update between the loop's runs
+// calls the maths library, and MinGW's (sin, exp2, log2, pow, exp, ...; on i686 all double
+// arithmetic) computes on the x87 unit, where the rounding control changes its results by an ulp.
+// So the whole callback runs under one fixed x87 word (round to nearest, 64-bit precision, every
+// exception masked), whatever the host's is, and the round-down word is set only while the SSE
+// build's per-sample loop runs: every build gets the same coefficients under every host.
 #pragma once
 
 #include <cstdint>
@@ -15,37 +22,59 @@ constexpr uint32_t kMxcsrRoundDown = 0x2000;
 constexpr uint32_t kMxcsrFlushToZero = 0x8000;
 constexpr uint32_t kLoopMxcsr = kMxcsrExceptionMasks | kMxcsrRoundDown | kMxcsrFlushToZero;
 
-// x87 control word while the SSE build runs: every exception masked, 64-bit precision, round down.
+// x87 control words. For the callback: every exception masked, 64-bit precision, round to nearest
+// (the word FNINIT sets). While the SSE build's loop runs: the same, rounding down.
 constexpr uint16_t kX87ExceptionMasks = 0x003F;
 constexpr uint16_t kX87ReservedBit = 0x0040;
 constexpr uint16_t kX87Precision64 = 0x0300;
 constexpr uint16_t kX87RoundDown = 0x0400;
-constexpr uint16_t kLoopX87Control = kX87ExceptionMasks | kX87ReservedBit | kX87Precision64 | kX87RoundDown;
+constexpr uint16_t kCallbackX87Control = kX87ExceptionMasks | kX87ReservedBit | kX87Precision64;
+constexpr uint16_t kLoopX87Control = kCallbackX87Control | kX87RoundDown;
+
+// x87 status word: the exception flags, the stack fault and the error summary.
+constexpr uint16_t kX87StatusFlags = 0x00FF;
 
 uint32_t readMxcsr();
 void writeMxcsr(uint32_t value);
 uint16_t readX87Control();
 void writeX87Control(uint16_t value);
+uint16_t readX87Status();
 
 // The x87 environment as FNSTENV stores it: control, status and tag words, last instruction and
 // operand pointers (28 bytes).
 struct X87Environment {
     uint32_t words[7] = {};
 };
+constexpr int kX87EnvironmentStatus = 1;  // the word of X87Environment that holds the status word
 
-// Sets the loop's state for its lifetime and restores the caller's afterwards. With `x87` the x87
-// environment (control and status words) is saved, set and restored as well.
+// Sets the loop's MXCSR and the callback's x87 control word for its lifetime and restores the
+// caller's state afterwards: MXCSR, the x87 control word and the x87 status flags, so that the
+// flags the loop and the maths library raise do not reach the caller either.
 class LoopFpScope {
 public:
-    explicit LoopFpScope(bool x87);
+    LoopFpScope();
     ~LoopFpScope();
     LoopFpScope(const LoopFpScope&) = delete;
     LoopFpScope& operator=(const LoopFpScope&) = delete;
 
 private:
     uint32_t savedMxcsr = 0;
-    bool withX87 = false;
-    X87Environment savedX87;
+    uint16_t savedX87Control = 0;
+    uint16_t savedX87Status = 0;
+};
+
+// Sets the x87 control word to kLoopX87Control for its lifetime and restores the previous word
+// afterwards (the status flags are left to LoopFpScope): held by the SSE build of the loop itself,
+// around its conversions and nothing else.
+class X87LoopScope {
+public:
+    X87LoopScope();
+    ~X87LoopScope();
+    X87LoopScope(const X87LoopScope&) = delete;
+    X87LoopScope& operator=(const X87LoopScope&) = delete;
+
+private:
+    uint16_t savedControl = 0;
 };
 
 }  // namespace tarsk

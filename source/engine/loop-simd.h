@@ -43,6 +43,12 @@
 
 namespace tarsk::simd {
 
+// Everything here has internal linkage: each build's file gets its own copies, compiled with its
+// own instruction set. Shared (inline, COMDAT) copies would leave the linker to pick one of them
+// for both builds, so that the SSE build could run helpers compiled with SSE2 (or the SSE2 build
+// ones whose double arithmetic was compiled for the x87 unit).
+namespace {
+
 // ---------------------------------------------------------------------------------------------
 // Constants
 
@@ -776,5 +782,7 @@ void runLoop(EngineState& s, float* ring, const LoopRun& run) {
         shapedLoops<Ix>(std::make_integer_sequence<int, Shape::kCount>{});
     loops[shapeOf(s).index()](s, ring, run);
 }
+
+}  // namespace
 
 }  // namespace tarsk::simd

@@ -1,7 +1,8 @@
 // The SSE build of the per-sample loop, for processors without SSE2: the lanes use SSE
 // instructions, line indices are stepped one lane at a time in integer code, and floats become
-// integers through the x87 unit (FISTP), whose control word the loop sets to round down.
-// Compiled without SSE2 so that none of its instructions can slip in.
+// integers through the x87 unit (FISTP), whose control word the loop sets to round down for its
+// own run only. Compiled without SSE2 so that none of its instructions can slip in.
+#include "engine/fp-state.h"
 #include "engine/loop-simd.h"
 
 namespace tarsk {
@@ -72,6 +73,9 @@ struct SseIndices {
 
 }  // namespace
 
-void runLoopSse(EngineState& s, float* ring, const LoopRun& run) { simd::runLoop<SseIndices>(s, ring, run); }
+void runLoopSse(EngineState& s, float* ring, const LoopRun& run) {
+    const X87LoopScope x87;
+    simd::runLoop<SseIndices>(s, ring, run);
+}
 
 }  // namespace tarsk

@@ -52,8 +52,8 @@ struct LoopRun {
 
 using LoopFunction = void (*)(EngineState& s, float* ring, const LoopRun& run);
 
-// The three builds. They must run under the loop's floating-point state; the SSE build also needs
-// the x87 control word set to round down.
+// The three builds. They must run under the loop's MXCSR (LoopFpScope); the SSE build sets the x87
+// control word for its conversions itself and restores it before it returns.
 void runLoopScalar(EngineState& s, float* ring, const LoopRun& run);
 void runLoopSse(EngineState& s, float* ring, const LoopRun& run);
 void runLoopSse2(EngineState& s, float* ring, const LoopRun& run);

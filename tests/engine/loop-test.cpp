@@ -85,6 +85,55 @@ TEST(LoopBuilds, SseAndSse2MatchTheScalarReferenceBitForBit) {
     EXPECT_GT(saturatedPrograms, 30);
 }
 
+// The SSE build converts floats to integers on the x87 unit: it sets the x87 word to round down
+// itself, whatever word its caller runs under, and gives the caller's word back, so that the code
+// between its runs (the control-period update, whose maths library may compute on the x87 unit)
+// sees the same x87 state in every build.
+TEST(LoopBuilds, TheSseBuildRoundsDownOnTheX87OnlyWhileItRuns) {
+    std::mt19937 rng(909);
+    const Stereo warmUp = test::randomInput(rng, 3000);
+    const Stereo in = test::randomInput(rng, 2000);
+    // Round to nearest (and 53-bit precision): a read fraction past one half would be rounded up.
+    constexpr uint16_t kCallerX87 = kX87ExceptionMasks | kX87ReservedBit | 0x0200;
+    int checked = 0;
+    for (int p = 0; p < 12; ++p) {
+        const ProgramRecord record = test::randomRecord(rng, p);
+        EngineRig scalar(LoopBuild::scalar), sse(LoopBuild::sse);
+        for (EngineRig* rig : {&scalar, &sse}) {
+            rig->start(record);
+            setRandomState(test::kRandomSeedState);
+            rig->run(warmUp, {500});
+        }
+        if (!sse.state().modulated) {
+            continue;
+        }
+        ++checked;
+        // One long run straight into each loop, the read positions stepping all the while.
+        Stereo outScalar(in.size()), outSse(in.size());
+        const uint32_t count = static_cast<uint32_t>(in.size());
+        const LoopRun runScalar{in.left.data(), in.right.data(), outScalar.left.data(), outScalar.right.data(),
+                                0, count};
+        const LoopRun runSse{in.left.data(), in.right.data(), outSse.left.data(), outSse.right.data(), 0, count};
+        uint16_t after = 0;
+        {
+            LoopFpScope fp;  // gives back the x87 word of before on leaving
+            writeX87Control(kCallerX87);
+            runLoopScalar(scalar.state(), scalar.ring.data(), runScalar);
+            runLoopSse(sse.state(), sse.ring.data(), runSse);
+            after = readX87Control();
+        }
+        ASSERT_EQ(after, kCallerX87) << "program " << p;
+        ASSERT_TRUE(sameBits(outSse.left, outScalar.left))
+            << "program " << p << " left differs at " << firstDifference(outSse.left, outScalar.left);
+        ASSERT_TRUE(sameBits(outSse.right, outScalar.right)) << "program " << p;
+        ASSERT_TRUE(sameBits(sse.ring, scalar.ring)) << "program " << p;
+        for (int i = 0; i < kLines; ++i) {
+            ASSERT_EQ(sse.state().readIndex[i], scalar.state().readIndex[i]) << "program " << p << " line " << i;
+        }
+    }
+    EXPECT_GT(checked, 4);
+}
+
 TEST(LoopCallbacks, SplittingABlockChangesNothingButTheGuardPositions) {
     std::mt19937 rng(77);
     const size_t frames = 9000;
@@ -235,7 +284,7 @@ void checkStageBound(std::mt19937& rng, int& full, int& partial, int& single) {
     }
     const uint32_t count = 1 + below(hostile ? 2000 : 960);
 
-    LoopFpScope fp(false);
+    LoopFpScope fp;
     const uint32_t length = simd::stagedLength<Modulated, Multitap>(s, count);
     ASSERT_GE(length, 1u);
     ASSERT_LE(length, simd::kChunk);
@@ -338,7 +387,7 @@ TEST(LoopStages, StagedStretchesMatchTheScalarReference) {
             ASSERT_TRUE(s.decayActive && s.modulated == modulated) << p;
             for (size_t position = 0; position < in.size(); position += 4096) {
                 {
-                    LoopFpScope fp(false);
+                    LoopFpScope fp;
                     const uint32_t period = s.controlPeriod;
                     const uint32_t length = !s.multitap ? simd::stagedLength<true, false>(s, period)
                                             : modulated ? simd::stagedLength<true, true>(s, period)
@@ -378,7 +427,7 @@ TEST(LoopSignal, InitPassesTheInputThroughWithTheGuardAdded) {
         ASSERT_EQ(rig.state().dryGain, 1.0f);
         const Stereo out = rig.run(in, {500});
         // The sum the loop forms, in the loop's floating-point state.
-        LoopFpScope fp(false);
+        LoopFpScope fp;
         for (size_t i = 0; i < in.size(); ++i) {
             const float guard = kDenormalGuard[(i % 500) % kGuardLength];
             ASSERT_EQ(out.left[i], in.left[i] + guard) << buildName(build) << " " << i;
