@@ -2,7 +2,8 @@
 # Builds the plug-in and runs every test: a release build, then the same tests under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer; then a clang build of
 # the fuzz targets, each run for a bounded time (TARSK_FUZZ_SECONDS, default 20) from its seed corpus;
-# then the Windows builds with their tests under Wine (tools/test-windows.sh).
+# then the Windows builds with their tests under Wine (tools/test-windows.sh), and the engine as the
+# 32-bit x86 build compiles it, under emulation (tools/test-x86-32.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,3 +64,6 @@ run_fuzz
 # Windows: both DLLs and tarskverb-host.exe cross-built, their unit tests and the comparisons with the
 # release build above under Wine.
 bash tools/test-windows.sh
+
+# The engine as 32-bit x86 builds compile it, under emulation on a processor without SSE2.
+bash tools/test-x86-32.sh

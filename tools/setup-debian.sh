@@ -19,6 +19,9 @@ packages=(
   # where it finds one.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools dpkg-dev
   wine wine64
+  # The 32-bit x86 check (tools/test-x86-32.sh): GCC's -m32 libraries and qemu-i386 user-mode emulation,
+  # which runs 32-bit programs where the kernel cannot.
+  g++-multilib qemu-user-static
   # identify, convert and compare, which the Windows stage uses to check the editor's screenshot
   # (the library it preloads into Wine for that step is built with g++ and libx11-dev, listed above).
   imagemagick

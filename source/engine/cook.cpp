@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "engine/coefficients.h"
+#include "engine/fp-state.h"
 #include "engine/modulation.h"
 
 namespace tarsk {
@@ -861,6 +862,7 @@ void layoutRing(EngineState& s, float* ring, bool resetPositions) {
 // ---- cook and reset ----
 
 void cookProgram(EngineState& s, float* ring, const ProgramRecord& record, const CookRequest& request) {
+    CookFpScope fpState;  // the coefficients must not depend on the calling thread's state
     const double fs = sampleRateOf(s);
     const uint32_t flags = record.u(word::flags);
     s.freeze = request.freeze;
@@ -978,6 +980,7 @@ uint32_t fadeLength(uint32_t limit, uint32_t oldSegment, uint32_t newSegment) {
 }  // namespace
 
 void retuneProgram(EngineState& s, float* ring, const ProgramRecord& record, const CookRequest& request) {
+    CookFpScope fpState;
     const uint32_t oldRingSize = s.ringSize;
     const bool oldMultitap = s.multitap;
     const LaneIndices oldRead = s.readIndex;

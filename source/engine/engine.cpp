@@ -134,8 +134,8 @@ void Engine::attachRing(float* memory) { ring = memory; }
 // Cook and reset
 
 void Engine::cook(const ProgramRecord& record, const CookRequest& request) {
-    // Cooking runs in the host's floating-point state. A sample rate of 0 (host scanners answer 0)
-    // or one not finite cooks as 44.1 kHz.
+    // Cooking sets its own floating-point state (see fp-state.h). A sample rate of 0 (host scanners
+    // answer 0) or one not finite cooks as 44.1 kHz.
     cookProgram(s, ring, record, request);
     cookedRecord = record;
     cookedRequest = request;

@@ -23,16 +23,16 @@ uint16_t readX87Status() {
     return word;
 }
 
-LoopFpScope::LoopFpScope()
+EngineFpScope::EngineFpScope(uint32_t mxcsr)
     : savedMxcsr(_mm_getcsr()), savedX87Control(readX87Control()), savedX87Status(readX87Status()) {
-    writeX87Control(kCallbackX87Control);
-    _mm_setcsr(kLoopMxcsr);
+    writeX87Control(kEngineX87Control);
+    _mm_setcsr(mxcsr);
 }
 
-LoopFpScope::~LoopFpScope() {
+EngineFpScope::~EngineFpScope() {
     _mm_setcsr(savedMxcsr);
     // The status flags can only be written through the environment (FNSTENV, FLDENV: tens of
-    // nanoseconds), so that is done only when the callback raised a flag the caller had not raised:
+    // nanoseconds), so that is done only when the scope raised a flag the caller had not raised:
     // in the SSE build as a rule (its conversions raise the precision flag), in the others only where the maths
     // library computes on the x87 unit. The caller's control word comes back after its flags.
     const uint16_t flags = savedX87Status & kX87StatusFlags;

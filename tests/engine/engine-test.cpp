@@ -70,6 +70,55 @@ TEST(EngineFpState, TheHostStateIsRestoredAndPlaysNoPartInTheResult) {
     EXPECT_EQ(readMxcsr(), defaultMxcsr);
 }
 
+// Cooking happens on whatever thread the host calls from. Under the hostile state above (and with
+// rounding up instead of toward zero, which moves other results) every program cooks to the same
+// sound as under the usual state, tempo-synced ones retuned mid-stream included, and the host gets
+// its state back from each cook.
+TEST(EngineFpState, CookingIgnoresTheHostStateAndRestoresIt) {
+    std::mt19937 rng(77);
+    const uint32_t defaultMxcsr = readMxcsr();
+    const uint16_t defaultX87 = readX87Control();
+    constexpr uint32_t kRoundUpMxcsr = 0x1F80 | 0x4000 | 0x8040;
+    constexpr uint16_t kRoundUpX87 = 0x007F | 0x0800;  // 24-bit precision, rounding up
+    for (int p = 0; p < 16; ++p) {
+        ProgramRecord record = test::randomRecord(rng, p);
+        if (p % 2 == 1) {
+            record.setU(word::flags, record.u(word::flags) | flag::timeBaseTempo);
+            record.setF(word::timeBase, static_cast<float>(p % 9));
+        }
+        const Stereo in = test::randomInput(rng, 3000);
+        Stereo outs[2];
+        for (int hostile = 0; hostile < 2; ++hostile) {
+            EngineRig rig(LoopBuild::scalar);
+            const uint32_t mxcsr = hostile != 0 ? (p % 2 == 0 ? kHostMxcsr : kRoundUpMxcsr) : defaultMxcsr;
+            const uint16_t x87 = hostile != 0 ? (p % 2 == 0 ? kHostX87 : kRoundUpX87) : defaultX87;
+            writeMxcsr(mxcsr);
+            writeX87Control(x87);
+            rig.start(record);
+            const uint32_t mxcsrAfterCook = readMxcsr();
+            const uint16_t x87AfterCook = readX87Control();
+            writeMxcsr(defaultMxcsr);
+            writeX87Control(defaultX87);
+            constexpr uint32_t kMxcsrFlags = 0x003F;  // raised by any arithmetic, the host's own too
+            ASSERT_EQ(mxcsrAfterCook & ~kMxcsrFlags, mxcsr & ~kMxcsrFlags);
+            ASSERT_EQ(x87AfterCook, x87);
+            setRandomState(test::kRandomSeedState);
+            Stereo out = rig.run(in, {1000});
+            // A tempo change: the next callback retunes the tempo-synced lines under the host's state.
+            rig.engine->setTempo(97.0f);
+            writeMxcsr(mxcsr);
+            writeX87Control(x87);
+            rig.engine->process(in.left.data(), in.right.data(), out.left.data(), out.right.data(), 500);
+            writeMxcsr(defaultMxcsr);
+            writeX87Control(defaultX87);
+            outs[hostile] = out;
+        }
+        ASSERT_TRUE(sameBits(outs[1].left, outs[0].left))
+            << "program " << p << " left differs at " << test::firstDifference(outs[1].left, outs[0].left);
+        ASSERT_TRUE(sameBits(outs[1].right, outs[0].right)) << "program " << p;
+    }
+}
+
 TEST(EngineChannels, MissingInputsAreSilenceAndMissingOutputsAreSkipped) {
     std::mt19937 rng(8);
     const ProgramRecord record = test::randomRecord(rng, 3);
