@@ -13,6 +13,7 @@
 #include "editor/editor-host.h"
 #include "editor/editor-settings.h"
 #include "editor/library-view.h"
+#include "editor/page-filter-graph.h"
 #include "editor/undo-history.h"
 #include "tarsklib/ui-context.h"
 #include "tarsklib/ui-fontmap.h"
@@ -159,6 +160,7 @@ public:
     LibraryPage& libraryPage() { return libraryPageState; }
     const LibraryPage& libraryPage() const { return libraryPageState; }
     float* decayView() { return decayViewPoint; }
+    DecayGraphColumns& decayColumns() { return decayGraphColumns; }
     int32_t& analysisLength() { return analysisLengthIndex; }
     int32_t& analysisChannel() { return analysisChannelIndex; }
     AnalysisStrip& analysis() { return analysisStrip; }
@@ -235,6 +237,7 @@ private:
 
     CalculatorState calculatorState;
     float decayViewPoint[2] = {-0.25f, -0.1f};
+    DecayGraphColumns decayGraphColumns;
     bool undoRestoreRequest = false;
     bool undoStepPending = false;
     UndoHistory histories[kProgramSlotCount];

@@ -51,15 +51,13 @@ constexpr UiColour kCurveColour{1.0f, 0.63f, 0.34f, 1.0f};
 constexpr UiColour kAxisColour{0.5f, 0.5f, 0.55f, 0.6f};
 constexpr UiColour kReferenceColour{0.4f, 0.45f, 0.6f, 0.5f};
 
-constexpr int kGridVertexFloats = 5;  // screen x, y and colour r, g, b
+constexpr int kGridVertexFloats = kDecayGraphVertexFloats;
 constexpr int kColumns = kDecayGraphFrequencies;
 constexpr int kRows = kDecayGraphTimeSteps + 1;
 constexpr int kQuads = (kColumns - 1) * kDecayGraphTimeSteps;
-constexpr size_t kGridFloats = static_cast<size_t>(kColumns) * kRows * kGridVertexFloats;
 constexpr size_t kQuadPositionFloats = static_cast<size_t>(kQuads) * 4 * 2;
 constexpr size_t kQuadColourFloats = static_cast<size_t>(kQuads) * 4 * 4;
-static_assert(kGridFloats + kQuadPositionFloats + kQuadColourFloats <= kCurveScratchFloats,
-              "the decay graph fits the curve scratch");
+static_assert(kQuadPositionFloats + kQuadColourFloats <= kCurveScratchFloats, "the decay graph fits the curve scratch");
 
 constexpr int kCurvePoints = 129;
 constexpr float kCurveInput = 1.5f;  // the transfer curve spans inputs -1.5 ... 1.5
@@ -176,6 +174,51 @@ void phaseColour(double phase, float out[3]) {
     }
 }
 
+// The surface's vertices for one view: each column's points from its decay rate, lit by the point
+// light through the normal across its neighbours, projected, coloured by the inverter's phase.
+void lightGrid(const DecayGraphColumns& columns, const GraphView& v, float* grid) {
+    Vec3 world[3][kRows];  // columns i - 1, i, i + 1 for the normals
+    auto columnPoints = [&](int i, Vec3* out) {
+        const int c = std::clamp(i, 0, kColumns - 1);
+        const double rate = columns.rate[c];
+        const float x = 2.0f - 4.0f * static_cast<float>(c) / 95.0f;
+        for (int r = 0; r < kRows; ++r) {
+            const float t = static_cast<float>(r) * kTimeStep;
+            const float db = std::max(static_cast<float>(-60.0 * rate) * t, kFloorDb);
+            out[r] = Vec3{x, levelY(db), timeZ(t)};
+        }
+    };
+    columnPoints(-1, world[0]);
+    columnPoints(0, world[1]);
+    const Vec3 light{kLight[0], kLight[1], kLight[2]};
+    for (int i = 0; i < kColumns; ++i) {
+        columnPoints(i + 1, world[2]);
+        float base[3];
+        phaseColour(columns.phase[i], base);
+        for (int r = 0; r < kRows; ++r) {
+            const Vec3 p = world[1][r];
+            const Vec3 across = sub(world[2][r], world[0][r]);
+            const Vec3 along = sub(world[1][std::min(r + 1, kRows - 1)], world[1][std::max(r - 1, 0)]);
+            Vec3 n = unit(cross(along, across));
+            if (n.y < 0.0f) {
+                n = Vec3{-n.x, -n.y, -n.z};
+            }
+            const float shade = kAmbient + kDiffuse * std::max(dot(n, unit(sub(light, p))), 0.0f);
+            const UiPoint screen = v.project(p);
+            float* g = grid + (static_cast<size_t>(i) * kRows + r) * kGridVertexFloats;
+            g[0] = screen.x;
+            g[1] = screen.y;
+            g[2] = std::min(base[0] * shade, 1.0f);
+            g[3] = std::min(base[1] * shade, 1.0f);
+            g[4] = std::min(base[2] * shade, 1.0f);
+        }
+        for (int r = 0; r < kRows; ++r) {
+            world[0][r] = world[1][r];
+            world[1][r] = world[2][r];
+        }
+    }
+}
+
 }  // namespace
 
 double decayGraphFrequency(int i) { return 20000.0 * std::pow(10.0, kFrequencyDecades * i / 95.0 - 3.0); }
@@ -214,55 +257,35 @@ void drawDecayGraph(Editor& editor, uint32_t id, const UiRect& box) {
 
     AnalysisStrip& analysis = editor.analysis();
     const EngineState& s = analysis.cooked(editor);
-    const GraphView v(view[0], view[1], inWindow(editor, box));
+    DecayGraphColumns& columns = editor.decayColumns();
+    if (columns.cook != analysis.cookCount()) {
+        for (int i = 0; i < kColumns; ++i) {
+            columns.rate[i] = loopDecayRate(s, decayGraphFrequency(i));
+            columns.phase[i] = inverterPhase(s, decayGraphFrequency(i));
+        }
+        columns.cook = analysis.cookCount();
+    }
+    const UiRect windowBox = inWindow(editor, box);
+    const GraphView v(view[0], view[1], windowBox);
     const LayerAbove above(editor.drawList());
     editor.setClip(box);
     drawAxes(editor, v);
 
     // The surface's vertices: projected positions and lit colours.
-    float* grid = analysis.curveScratch();
-    float* positions = grid + kGridFloats;
-    float* colours = positions + kQuadPositionFloats;
-    Vec3 world[3][kRows];  // columns i - 1, i, i + 1 for the normals
-    auto columnPoints = [&](int i, Vec3* out) {
-        const int c = std::clamp(i, 0, kColumns - 1);
-        const double rate = loopDecayRate(s, decayGraphFrequency(c));
-        const float x = 2.0f - 4.0f * static_cast<float>(c) / 95.0f;
-        for (int r = 0; r < kRows; ++r) {
-            const float t = static_cast<float>(r) * kTimeStep;
-            const float db = std::max(static_cast<float>(-60.0 * rate) * t, kFloorDb);
-            out[r] = Vec3{x, levelY(db), timeZ(t)};
-        }
-    };
-    columnPoints(-1, world[0]);
-    columnPoints(0, world[1]);
-    const Vec3 light{kLight[0], kLight[1], kLight[2]};
-    for (int i = 0; i < kColumns; ++i) {
-        columnPoints(i + 1, world[2]);
-        float base[3];
-        phaseColour(inverterPhase(s, decayGraphFrequency(i)), base);
-        for (int r = 0; r < kRows; ++r) {
-            const Vec3 p = world[1][r];
-            const Vec3 across = sub(world[2][r], world[0][r]);
-            const Vec3 along = sub(world[1][std::min(r + 1, kRows - 1)], world[1][std::max(r - 1, 0)]);
-            Vec3 n = unit(cross(along, across));
-            if (n.y < 0.0f) {
-                n = Vec3{-n.x, -n.y, -n.z};
-            }
-            const float shade = kAmbient + kDiffuse * std::max(dot(n, unit(sub(light, p))), 0.0f);
-            const UiPoint screen = v.project(p);
-            float* g = grid + (static_cast<size_t>(i) * kRows + r) * kGridVertexFloats;
-            g[0] = screen.x;
-            g[1] = screen.y;
-            g[2] = std::min(base[0] * shade, 1.0f);
-            g[3] = std::min(base[1] * shade, 1.0f);
-            g[4] = std::min(base[2] * shade, 1.0f);
-        }
-        for (int r = 0; r < kRows; ++r) {
-            world[0][r] = world[1][r];
-            world[1][r] = world[2][r];
-        }
+    const bool gridCurrent = columns.gridCook == columns.cook && columns.gridView[0] == view[0] &&
+                             columns.gridView[1] == view[1] && columns.gridBox.cx == windowBox.cx &&
+                             columns.gridBox.cy == windowBox.cy && columns.gridBox.hw == windowBox.hw &&
+                             columns.gridBox.hh == windowBox.hh;
+    if (!gridCurrent) {
+        lightGrid(columns, v, columns.grid);
+        columns.gridCook = columns.cook;
+        columns.gridView[0] = view[0];
+        columns.gridView[1] = view[1];
+        columns.gridBox = windowBox;
     }
+    const float* grid = columns.grid;
+    float* positions = analysis.curveScratch();
+    float* colours = positions + kQuadPositionFloats;
 
     // Back to front: along time and along frequency in the direction that comes nearer the viewer.
     const bool timeComesNearer = v.ca * v.cb > 0.0f;  // the depth grows with t when this holds

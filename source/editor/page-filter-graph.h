@@ -3,6 +3,7 @@
 // evaluate it with the engine's own routines.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/engine-state.h"
@@ -26,6 +27,26 @@ double loopDecayRate(const EngineState& s, double hz);
 // The inverter's phase at hz in units of pi: atan2((1 - a^2) sin w, 2a + (1 + a^2) cos w) / pi with the
 // cooked allpass coefficient a.
 double inverterPhase(const EngineState& s, double hz);
+
+constexpr int kDecayGraphVertexFloats = 5;  // screen x, y and lit colour r, g, b
+constexpr size_t kDecayGraphGridFloats =
+    static_cast<size_t>(kDecayGraphFrequencies) * (kDecayGraphTimeSteps + 1) * kDecayGraphVertexFloats;
+
+// The decay graph's columns as worked out from one cook: the loop's decay rate and the inverter's phase
+// at each frequency; and the surface's vertices as seen from one view point in one box. The columns
+// change only with the cooked program and the vertices only with it, a turn or a move, so the frames
+// in between draw the graph from here.
+struct DecayGraphColumns {
+    static constexpr uint64_t kNoCook = ~uint64_t{0};
+    uint64_t cook = kNoCook;  // the analysis strip's cook count the columns were worked out for
+    double rate[kDecayGraphFrequencies] = {};
+    double phase[kDecayGraphFrequencies] = {};
+
+    uint64_t gridCook = kNoCook;  // what the vertices were worked out for
+    float gridView[2] = {};
+    UiRect gridBox;
+    float grid[kDecayGraphGridFloats] = {};
+};
 
 // The decay graph in `box` (page coordinates), turned by dragging the box (widget `id`), which moves
 // the view point stored in the editor.

@@ -3,6 +3,7 @@
 // arrows, the vector clicks, the emphasis buttons, the filters' "off" texts, and the strip's colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -324,6 +325,49 @@ TEST(FilterPage, DraggingTheDecayGraphTurnsTheViewAndLeavesTheProgram) {
     EXPECT_GT(rig.editor.decayView()[0], p);
     EXPECT_LT(rig.editor.decayView()[1], q);
     EXPECT_TRUE(rig.hostProgram() == before);
+}
+
+// The graph's columns are worked out once per cook and its lit surface once per cook and view: a
+// program change (from the host here) shows in the next frame, at every frequency, and so does a turn.
+TEST(DecayGraph, TheColumnsAndTheSurfaceFollowEveryCookAndTurn) {
+    EditorRig rig;
+    ProgramRecord r = rig.hostProgram();
+    r.setF(word::halfLife, 400.0f);  // time-base units: 0.4 s
+    putProgram(rig, r);
+    onTab(rig, kTabFilter);
+    rig.frame();
+    const DecayGraphColumns first = rig.editor.decayColumns();
+    ASSERT_NE(first.cook, DecayGraphColumns::kNoCook);
+    rig.frame();
+    EXPECT_EQ(rig.editor.decayColumns().cook, first.cook);
+
+    r.setF(word::halfLife, 100.0f);
+    putProgram(rig, r);
+    rig.frame();
+    const DecayGraphColumns& second = rig.editor.decayColumns();
+    EXPECT_NE(second.cook, first.cook);
+    const EngineState& s = rig.editor.analysis().cooked(rig.editor);
+    double before = 0.0, after = 0.0;
+    for (int i = 0; i < kDecayGraphFrequencies; ++i) {
+        EXPECT_EQ(second.rate[i], loopDecayRate(s, decayGraphFrequency(i))) << i;
+        EXPECT_EQ(second.phase[i], inverterPhase(s, decayGraphFrequency(i))) << i;
+        before += first.rate[i];
+        after += second.rate[i];
+    }
+    EXPECT_GT(after, before * 2.0);  // a quarter of the half life decays four times as fast
+    auto sameGrid = [](const DecayGraphColumns& a, const DecayGraphColumns& b) {
+        return std::equal(a.grid, a.grid + kDecayGraphGridFloats, b.grid);
+    };
+    EXPECT_FALSE(sameGrid(second, first));
+
+    const DecayGraphColumns unturned = second;
+    rig.editor.decayView()[0] += 0.25f;
+    rig.frame();
+    EXPECT_EQ(rig.editor.decayColumns().cook, unturned.cook);
+    EXPECT_FALSE(sameGrid(rig.editor.decayColumns(), unturned));
+    rig.editor.decayView()[0] -= 0.25f;
+    rig.frame();
+    EXPECT_TRUE(sameGrid(rig.editor.decayColumns(), unturned));
 }
 
 TEST(DecayGraph, TheLoopDecaysFasterAboveTheHighcutAndTheInverterTurnsThePhase) {
