@@ -561,25 +561,15 @@ void EffectBase::processSlice(float** inputs, float** outputs, int32_t position,
 // ---------------------------------------------------------------------------------------------
 // Message pipe
 
-namespace {
-
-struct MessageHead {
-    uint32_t words[8] = {};
-};
-static_assert(sizeof(MessageHead) == message::kHeadBytes);
-
-}  // namespace
-
 bool EffectBase::postSetChunk(const void* data, size_t size, int32_t program) {
     if (data == nullptr || size > message::kMaxChunk) {
         return false;
     }
     uint8_t bytes[kEffectPipeBytes] = {};
-    MessageHead head;
-    head.words[0] = message::kSetChunk;
-    head.words[2] = static_cast<uint32_t>(size);
-    head.words[3] = static_cast<uint32_t>(program);
-    std::memcpy(bytes, head.words, message::kChunkOffset);
+    message::SetChunkHead head;
+    head.size = static_cast<uint32_t>(size);
+    head.program = program;
+    std::memcpy(bytes, &head, sizeof(head));
     std::memcpy(bytes + message::kChunkOffset, data, size);
     size_t length = std::max(message::kHeadBytes, size + message::kChunkOffset);
     LockGuard writer = LockGuard::locked(pipeWriterLock);
@@ -590,14 +580,27 @@ bool EffectBase::postSetChunk(const void* data, size_t size, int32_t program) {
 }
 
 bool EffectBase::postSetProgram(int32_t index) {
-    MessageHead head;
-    head.words[0] = message::kSetProgram;
-    head.words[3] = static_cast<uint32_t>(index);
+    message::SetProgramHead head;
+    head.program = index;
     LockGuard writer = LockGuard::locked(pipeWriterLock);
     if (pipe.capacity() - pipe.used() < sizeof(head)) {
         return false;
     }
-    return pipe.tryWrite(head.words, sizeof(head)) == sizeof(head);
+    return pipe.tryWrite(&head, sizeof(head)) == sizeof(head);
+}
+
+bool EffectBase::postHostCall(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    message::HostCallHead head;
+    head.opcode = opcode;
+    head.index = index;
+    head.opt = opt;
+    head.value = static_cast<uint64_t>(value);
+    head.pointer = reinterpret_cast<uintptr_t>(ptr);
+    LockGuard writer = LockGuard::locked(pipeWriterLock);
+    if (pipe.capacity() - pipe.used() < sizeof(head)) {
+        return false;
+    }
+    return pipe.tryWrite(&head, sizeof(head)) == sizeof(head);
 }
 
 intptr_t EffectBase::runPipeMessage() {
@@ -607,43 +610,39 @@ intptr_t EffectBase::runPipeMessage() {
     // Whole messages enter the pipe at once, so a head is always followed by its payload.
     uint8_t bytes[kEffectPipeBytes];
     pipe.read(bytes, message::kHeadBytes);
-    MessageHead head;
-    std::memcpy(head.words, bytes, sizeof(head));
-    switch (head.words[0]) {
+    uint32_t kind = message::kNone;
+    std::memcpy(&kind, bytes, sizeof(kind));
+    switch (kind) {
         case message::kSetChunk: {
-            size_t size = head.words[2];
+            message::SetChunkHead head;
+            std::memcpy(&head, bytes, sizeof(head));
+            const size_t size = head.size;
             if (size > message::kMaxChunk) {
                 return 0;  // cannot have been posted
             }
             if (size + message::kChunkOffset > message::kHeadBytes) {
                 pipe.read(bytes + message::kHeadBytes, size + message::kChunkOffset - message::kHeadBytes);
             }
-            setHostChunk(bytes + message::kChunkOffset, size, true, static_cast<int32_t>(head.words[3]));
+            setHostChunk(bytes + message::kChunkOffset, size, true, head.program);
             return 0;
         }
         case message::kSetProgram: {
-            int32_t program = static_cast<int32_t>(head.words[3]);
+            message::SetProgramHead head;
+            std::memcpy(&head, bytes, sizeof(head));
             LockGuard guard;
             if (acquireHostCall(guard)) {
-                setProgram(program);
-            } else if (program >= 0 && program < aeffect.numPrograms) {
-                deferredProgram.store(program, std::memory_order_release);
+                setProgram(head.program);
+            } else if (head.program >= 0 && head.program < aeffect.numPrograms) {
+                deferredProgram.store(head.program, std::memory_order_release);
                 deferredChangeCount.fetch_add(1, std::memory_order_relaxed);
             }
             return 0;
         }
         case message::kHostCall: {
-            // Host-call heads carry the pointer-sized value and pointer in their second half,
-            // so that the head stays 32 bytes whatever the pointer width.
-            int32_t opcode = static_cast<int32_t>(head.words[1]);
-            int32_t index = static_cast<int32_t>(head.words[2]);
-            float opt;
-            std::memcpy(&opt, &head.words[3], 4);
-            uint64_t value, pointer;
-            std::memcpy(&value, bytes + 16, 8);
-            std::memcpy(&pointer, bytes + 24, 8);
-            return callHost(opcode, index, static_cast<intptr_t>(value),
-                            reinterpret_cast<void*>(static_cast<uintptr_t>(pointer)), opt);
+            message::HostCallHead head;
+            std::memcpy(&head, bytes, sizeof(head));
+            return callHost(head.opcode, head.index, static_cast<intptr_t>(head.value),
+                            reinterpret_cast<void*>(static_cast<uintptr_t>(head.pointer)), head.opt);
         }
         default:
             return 0;

@@ -42,14 +42,48 @@ constexpr size_t kEffectPipeBytes = 4096;
 constexpr int kMaxChannelPointers = 8;
 
 // Messages that other threads post to the effect's pipe; effEditIdle carries them out on the
-// host's user-interface thread. Every message starts with a 32-byte head.
+// host's user-interface thread. Every message starts with a 32-byte head whose first word is its kind;
+// the layouts below are the heads of each kind.
 namespace message {
 constexpr uint32_t kHostCall = 0;
 constexpr uint32_t kNone = 1;
 constexpr uint32_t kSetChunk = 2;
 constexpr uint32_t kSetProgram = 3;
 constexpr size_t kHeadBytes = 32;
-constexpr size_t kChunkOffset = 16;  // set-chunk payload starts behind words 0 to 3
+
+// A host call to make on the user-interface thread. The pointer-sized value and pointer sit in the
+// second half as 64-bit words, so that the head is 32 bytes whatever the pointer width.
+struct HostCallHead {
+    uint32_t kind = kHostCall;
+    int32_t opcode = 0;
+    int32_t index = 0;
+    float opt = 0.0f;
+    uint64_t value = 0;
+    uint64_t pointer = 0;
+};
+
+// A chunk to set: the head's first 16 bytes, then `size` bytes of chunk (the message is at least 32
+// bytes long, the chunk's bytes taking the place of the rest of the head).
+struct SetChunkHead {
+    uint32_t kind = kSetChunk;
+    uint32_t unused = 0;
+    uint32_t size = 0;
+    int32_t program = 0;
+};
+
+// A program to switch to.
+struct SetProgramHead {
+    uint32_t kind = kSetProgram;
+    uint32_t unused[2] = {};
+    int32_t program = 0;
+    uint32_t rest[4] = {};
+};
+
+static_assert(sizeof(HostCallHead) == kHeadBytes && sizeof(SetProgramHead) == kHeadBytes);
+static_assert(offsetof(HostCallHead, value) == 16 && offsetof(HostCallHead, pointer) == 24);
+static_assert(offsetof(SetProgramHead, program) == 12 && offsetof(SetChunkHead, program) == 12);
+
+constexpr size_t kChunkOffset = sizeof(SetChunkHead);  // the chunk's bytes follow the 16-byte head
 constexpr size_t kMaxChunk = kEffectPipeBytes - kChunkOffset;
 }  // namespace message
 
@@ -100,6 +134,9 @@ public:
     // Posting never waits: a full pipe drops the message.
     bool postSetChunk(const void* data, size_t size, int32_t program);
     bool postSetProgram(int32_t index);
+    // A call of the host to make on its user-interface thread (from effEditIdle), for threads that
+    // must not call it themselves.
+    bool postHostCall(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
 
     // ---- host information ----
     const char* hostVendor() const { return hostVendorText; }

@@ -459,6 +459,19 @@ TEST(EffectPipe, CarriesPostedProgramsAndChunksToTheIdleCall) {
     EXPECT_EQ(effect.editTarget(), 3u);
     EXPECT_EQ(effect.changeFlags().cookPending.load(), 1);
 
+    // A posted host call reaches the host on the idle call with every argument whole (a negative
+    // value and a pointer keep their full width).
+    int target = 0;
+    host.lastOther = {};
+    EXPECT_TRUE(effect.postHostCall(vst2::audioMasterUpdateDisplay, -5, intptr_t{-123456789}, &target, 0.75f));
+    EXPECT_EQ(host.lastOther.opcode, -1);  // not before the idle call
+    effect.dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
+    EXPECT_EQ(host.lastOther.opcode, vst2::audioMasterUpdateDisplay);
+    EXPECT_EQ(host.lastOther.index, -5);
+    EXPECT_EQ(host.lastOther.value, intptr_t{-123456789});
+    EXPECT_EQ(host.lastOther.ptr, &target);
+    EXPECT_EQ(host.lastOther.opt, 0.75f);
+
     // A chunk too large for one message is refused; a full pipe refuses without waiting.
     std::vector<uint8_t> large(message::kMaxChunk + 1, 0);
     EXPECT_FALSE(effect.postSetChunk(large.data(), large.size(), 0));

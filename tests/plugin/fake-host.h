@@ -23,6 +23,13 @@ struct FakeHost {
     std::atomic<int> calls[64] = {};
     std::atomic<bool> holdInTimeQuery{false};
     std::atomic<bool> insideTimeQuery{false};
+    // The arguments of the last call of an opcode the host does not answer (what a posted call carried).
+    struct Arguments {
+        int32_t opcode = -1, index = 0;
+        intptr_t value = 0;
+        void* ptr = nullptr;
+        float opt = 0.0f;
+    } lastOther;
 
     int count(int32_t opcode) const { return calls[opcode].load(); }
 
@@ -32,7 +39,7 @@ struct FakeHost {
         return host;
     }
 
-    static intptr_t callback(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
+    static intptr_t callback(vst2::AEffect*, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
         FakeHost* host = current();
         if (host == nullptr) {
             return 0;
@@ -57,7 +64,7 @@ struct FakeHost {
                 host->time.tempo = host->tempo;
                 host->time.flags = host->tempo > 0 ? vst2::kVstTempoValid : 0;
                 return reinterpret_cast<intptr_t>(&host->time);
-            default: return 0;
+            default: host->lastOther = Arguments{opcode, index, value, ptr, opt}; return 0;
         }
     }
 };
