@@ -133,4 +133,9 @@ int reportUsageError(const char* command, const std::string& message) {
     return kExitUsage;
 }
 
+int reportFailure(const std::string& message) {
+    std::fprintf(stderr, "tarskverb-host: %s\n", message.c_str());
+    return kExitFailure;
+}
+
 }  // namespace tarskhost

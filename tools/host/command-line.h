@@ -69,4 +69,7 @@ std::string limitText(double value);
 // Prints "tarskverb-host COMMAND: MESSAGE" and the pointer to --help on stderr; answers kExitUsage.
 int reportUsageError(const char* command, const std::string& message);
 
+// Prints "tarskverb-host: MESSAGE" on stderr (a file or the plug-in failed); answers kExitFailure.
+int reportFailure(const std::string& message);
+
 }  // namespace tarskhost

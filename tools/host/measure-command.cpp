@@ -110,8 +110,7 @@ int runMeasure(const std::vector<std::string>& args) {
     std::vector<std::string> programs(positional.begin() + 1, positional.end());
     std::string error;
     if (programs.empty() && !listFactoryPrograms(pluginPath, programs, error)) {
-        std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-        return kExitFailure;
+        return reportFailure(error);
     }
 
     std::printf("%8s %7s %7s %7s %8s %8s %6s %6s %6s %6s  %s\n", "peak", "gain", "tail", "rt60", "centre", "tail at",
@@ -124,8 +123,7 @@ int runMeasure(const std::vector<std::string>& args) {
         TailFigures figures;
         if (!programChunk(pluginPath, program, chunk, error) || !measureProgram(pluginPath, chunk, settings, m, error) ||
             (m.finite && !measureTailFigures(pluginPath, chunk, settings, figures, error))) {
-            std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-            status = kExitFailure;
+            status = reportFailure(error);
             continue;
         }
         char tail[16];

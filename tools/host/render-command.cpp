@@ -120,10 +120,7 @@ struct RenderOptions {
 
 int usageError(const std::string& message) { return reportUsageError("render", message); }
 
-int failure(const std::string& message) {
-    std::fprintf(stderr, "tarskverb-host: %s\n", message.c_str());
-    return kExitFailure;
-}
+int failure(const std::string& message) { return reportFailure(message); }
 
 const OptionSpec kRenderOptions[] = {
     {"--program", true}, {"--factory", true}, {"--rate", true},    {"--block", true},
