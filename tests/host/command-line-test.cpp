@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "host-paths.h"
 #include "host/host-run.h"
@@ -70,6 +71,52 @@ TEST(HostCommandLine, ExplainsWhatWentWrong) {
     RunResult nullEntry = run("info '" + fixturePath("fixture-null-entry.so") + "'");
     EXPECT_EQ(nullEntry.exitCode, 1);
     EXPECT_TRUE(contains(nullEntry.output, "returned no effect")) << nullEntry.output;
+}
+
+// The usage errors of measure, editor and validate: the first fault in the order written, exit code 2,
+// before any plug-in is loaded (the plug-in paths here do not exist).
+TEST(HostCommandLine, CommandsNameTheFirstFaultInTheirOptions) {
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"measure", "measure: expected PLUGIN.so\n(tarskverb-host --help lists the options)"},
+        {"measure /no/p.so --rate", "measure: --rate needs a value"},
+        {"measure --rate --tempo /no/p.so", "measure: --rate takes hertz from 8000 to 384000, not '--tempo'"},
+        {"measure --rate 7999 /no/p.so", "--rate takes hertz from 8000 to 384000, not '7999'"},
+        {"measure --tempo nan /no/p.so", "--tempo takes beats per minute from 1 to 999, not 'nan'"},
+        {"measure --max-tail 600.5 /no/p.so", "--max-tail takes seconds from 0.1 to 600, not '600.5'"},
+        {"measure /no/p.so --tempo abc --bogus", "--tempo takes beats per minute"},
+        {"measure /no/p.so --bogus --tempo abc", "measure: unknown option '--bogus'"},
+        {"measure --rate=48000 /no/p.so", "unknown option '--rate=48000'"},
+        {"editor", "editor: expected a PLUGIN.so\nusage:\n  editor PLUGIN.so"},
+        {"editor -", "editor: unknown option '-'"},
+        {"editor --page 6 /no/p.so", "editor: --page needs a whole number from 0 to 5"},
+        {"editor --tab 0 /no/p.so", "editor: --tab needs a whole number from 1 to 5"},
+        {"editor --frames 100001 /no/p.so", "editor: --frames needs a whole number from 1 to 100000"},
+        {"editor --program", "editor: --program needs a value"},
+        {"editor /no/p.so /no/q.so --page 9", "expected one PLUGIN.so, got '/no/q.so' as well"},
+        {"editor --page 9 /no/p.so /no/q.so", "--page needs a whole number"},
+        {"editor --gallery=1 /no/p.so", "editor: unknown option '--gallery=1'"},
+        {"validate", "validate: expected one PLUGIN.so"},
+        {"validate /no/p.so /no/q.so", "validate: expected one PLUGIN.so"},
+        {"validate --seed", "validate: --seed needs a whole number from 0 to 10^19-1"},
+        {"validate --seed 12345678901234567890 /no/p.so", "--seed needs a whole number from 0 to 10^19-1"},
+        {"validate --only", "validate: --only needs check names"},
+        {"validate --only open-close,nope /no/p.so", "no check is named 'nope'; the checks are: "},
+        {"validate -- /no/p.so", "validate: unknown option '--'"},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, 2) << c.arguments << "\n" << result.output;
+        EXPECT_TRUE(contains(result.output, c.message))
+            << "expected '" << c.message << "' for " << c.arguments << "\n" << result.output;
+    }
+    // One dash starts a program argument of measure, not an option: it gets as far as the plug-in.
+    RunResult dashProgram = run("measure -x /no/p.so");
+    EXPECT_EQ(dashProgram.exitCode, 1) << dashProgram.output;
+    EXPECT_TRUE(contains(dashProgram.output, "cannot read '-x'")) << dashProgram.output;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "host/command-line.h"
 #include "host/exit-codes.h"
 #include "host/host-window.h"
 #include "host/plugin-host.h"
@@ -60,14 +61,18 @@ struct EditorOptions {
     bool gallery = false;
 };
 
-// A whole number from low to high, or false.
+const OptionSpec kEditorOptions[] = {
+    {"--program", true}, {"--screenshot", true}, {"--frames", true},       {"--page", true},
+    {"--tab", true},     {"--gallery", false},   {"--save-program", true},
+};
+
+// A whole number from low to high into out, or false.
 bool wholeNumber(const std::string& text, long low, long high, int& out) {
-    char* end = nullptr;
-    long n = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != 0 || n < low || n > high) {
+    long number = 0;
+    if (!readWholeNumber(text, low, high, number)) {
         return false;
     }
-    out = static_cast<int>(n);
+    out = static_cast<int>(number);
     return true;
 }
 
@@ -83,39 +88,35 @@ int failure(const std::string& message) {
 }
 
 int parseOptions(const std::vector<std::string>& args, EditorOptions& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--program" || a == "--screenshot" || a == "--frames" || a == "--page" || a == "--tab" ||
-            a == "--save-program") {
-            if (i + 1 >= args.size()) {
-                return usageError(a + " needs a value");
+    CommandLine line(args, kEditorOptions);
+    for (CommandLine::Item item = line.next(); item != CommandLine::Item::end; item = line.next()) {
+        if (item == CommandLine::Item::error) {
+            return usageError(line.error());
+        }
+        const std::string& value = line.value();
+        if (item == CommandLine::Item::positional) {
+            if (!options.pluginPath.empty()) {
+                return usageError("expected one PLUGIN.so, got '" + value + "' as well");
             }
-            const std::string& value = args[++i];
-            if (a == "--program") {
-                options.programPath = value;
-            } else if (a == "--screenshot") {
-                options.screenshotPath = value;
-            } else if (a == "--save-program") {
-                options.saveProgramPath = value;
-            } else if (a == "--page") {
-                if (!wholeNumber(value, kFirstPage, kLastPage, options.page)) {
-                    return usageError("--page needs a whole number from 0 to 5");
-                }
-            } else if (a == "--tab") {
-                if (!wholeNumber(value, kFirstTab, kLastTab, options.tab)) {
-                    return usageError("--tab needs a whole number from 1 to 5");
-                }
-            } else if (!wholeNumber(value, 1, kMaxFrames, options.frames)) {
-                return usageError("--frames needs a whole number from 1 to " + std::to_string(kMaxFrames));
-            }
-        } else if (a == "--gallery") {
+            options.pluginPath = value;
+        } else if (line.is("--program")) {
+            options.programPath = value;
+        } else if (line.is("--screenshot")) {
+            options.screenshotPath = value;
+        } else if (line.is("--save-program")) {
+            options.saveProgramPath = value;
+        } else if (line.is("--gallery")) {
             options.gallery = true;
-        } else if (!a.empty() && a[0] == '-') {
-            return usageError("unknown option '" + a + "'");
-        } else if (options.pluginPath.empty()) {
-            options.pluginPath = a;
-        } else {
-            return usageError("expected one PLUGIN.so, got '" + a + "' as well");
+        } else if (line.is("--page")) {
+            if (!wholeNumber(value, kFirstPage, kLastPage, options.page)) {
+                return usageError("--page needs a whole number from 0 to 5");
+            }
+        } else if (line.is("--tab")) {
+            if (!wholeNumber(value, kFirstTab, kLastTab, options.tab)) {
+                return usageError("--tab needs a whole number from 1 to 5");
+            }
+        } else if (!wholeNumber(value, 1, kMaxFrames, options.frames)) {
+            return usageError("--frames needs a whole number from 1 to " + std::to_string(kMaxFrames));
         }
     }
     if (options.pluginPath.empty()) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "host/command-line.h"
 #include "host/exit-codes.h"
 #include "host/factory-programs.h"
 #include "host/plugin-host.h"
@@ -18,10 +19,6 @@ namespace tarskhost {
 const char* const kListUsage =
     "  list PLUGIN.so    print the factory programs the plug-in carries, by category\n";
 
-namespace {
-
-}  // namespace
-
 int runList(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         std::fprintf(stderr, "tarskverb-host list: expected one PLUGIN.so\n(tarskverb-host --help lists the commands)\n");
@@ -32,16 +29,14 @@ int runList(const std::vector<std::string>& args) {
     {
         PluginHost host;
         if (!host.load(pluginPath, error)) {
-            std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-            return kExitFailure;
+            return reportFailure(error);
         }
         host.unload();
     }
 
     tarsk::ProgramFileSystem files;
     if (!mountFactoryArchive(pluginPath, files, error)) {
-        std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-        return kExitFailure;
+        return reportFailure(error);
     }
     tarsk::ProgramList list;
     tarsk::scanProgramFolder(files, tarsk::kFactoryProgramsPath, list);

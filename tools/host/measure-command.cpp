@@ -2,10 +2,9 @@
 // programs and prints one line of measurements for each, for tuning programs by their numbers.
 #include "host/measure-command.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
+#include "host/command-line.h"
 #include "host/exit-codes.h"
 #include "host/factory-programs.h"
 #include "host/input-file.h"
@@ -60,51 +59,48 @@ bool programChunk(const std::string& pluginPath, const std::string& program, std
     return loadFactoryProgram(pluginPath, program, chunk, error);
 }
 
-bool parseInRange(const std::string& text, double low, double high, double& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && errno == 0 && value >= low && value <= high;
-}
+int usageError(const std::string& message) { return reportUsageError("measure", message); }
 
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "tarskverb-host measure: %s\n(tarskverb-host --help lists the options)\n", message.c_str());
-    return kExitUsage;
-}
+const OptionSpec kMeasureOptions[] = {{"--rate", true}, {"--tempo", true}, {"--max-tail", true}};
+
+// Program arguments may start with one dash; only "--" marks an option.
+constexpr OptionSyntax kMeasureSyntax{.optionStart = "--"};
+
+constexpr double kMinRate = 8000.0;
+constexpr double kMaxRate = 384000.0;
+constexpr double kMinTempo = 1.0;
+constexpr double kMaxTempo = 999.0;
+constexpr double kMinTailSeconds = 0.1;
+constexpr double kMaxTailSeconds = 600.0;
 
 }  // namespace
 
 int runMeasure(const std::vector<std::string>& args) {
     MeasureSettings settings;
     std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--rate" || arg == "--tempo" || arg == "--max-tail") {
-            if (i + 1 >= args.size()) {
-                return usageError(arg + " needs a value");
+    CommandLine line(args, kMeasureOptions, kMeasureSyntax);
+    for (CommandLine::Item item = line.next(); item != CommandLine::Item::end; item = line.next()) {
+        if (item == CommandLine::Item::error) {
+            return usageError(line.error());
+        }
+        if (item == CommandLine::Item::positional) {
+            positional.push_back(line.value());
+            continue;
+        }
+        const std::string& value = line.value();
+        if (line.is("--rate")) {
+            if (!readDecimal(value, kMinRate, kMaxRate, settings.sampleRate)) {
+                return usageError("--rate takes hertz from " + limitText(kMinRate) + " to " + limitText(kMaxRate) +
+                                  ", not '" + value + "'");
             }
-            const std::string& value = args[++i];
-            double number = 0.0;
-            if (arg == "--rate") {
-                if (!parseInRange(value, 8000.0, 384000.0, number)) {
-                    return usageError("--rate takes hertz from 8000 to 384000, not '" + value + "'");
-                }
-                settings.sampleRate = number;
-            } else if (arg == "--tempo") {
-                if (!parseInRange(value, 1.0, 999.0, number)) {
-                    return usageError("--tempo takes beats per minute from 1 to 999, not '" + value + "'");
-                }
-                settings.tempo = number;
-            } else {
-                if (!parseInRange(value, 0.1, 600.0, number)) {
-                    return usageError("--max-tail takes seconds from 0.1 to 600, not '" + value + "'");
-                }
-                settings.maxTailSeconds = number;
+        } else if (line.is("--tempo")) {
+            if (!readDecimal(value, kMinTempo, kMaxTempo, settings.tempo)) {
+                return usageError("--tempo takes beats per minute from " + limitText(kMinTempo) + " to " +
+                                  limitText(kMaxTempo) + ", not '" + value + "'");
             }
-        } else if (arg.rfind("--", 0) == 0) {
-            return usageError("unknown option '" + arg + "'");
-        } else {
-            positional.push_back(arg);
+        } else if (!readDecimal(value, kMinTailSeconds, kMaxTailSeconds, settings.maxTailSeconds)) {
+            return usageError("--max-tail takes seconds from " + limitText(kMinTailSeconds) + " to " +
+                              limitText(kMaxTailSeconds) + ", not '" + value + "'");
         }
     }
     if (positional.empty()) {
@@ -114,8 +110,7 @@ int runMeasure(const std::vector<std::string>& args) {
     std::vector<std::string> programs(positional.begin() + 1, positional.end());
     std::string error;
     if (programs.empty() && !listFactoryPrograms(pluginPath, programs, error)) {
-        std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-        return kExitFailure;
+        return reportFailure(error);
     }
 
     std::printf("%8s %7s %7s %7s %8s %8s %6s %6s %6s %6s  %s\n", "peak", "gain", "tail", "rt60", "centre", "tail at",
@@ -128,8 +123,7 @@ int runMeasure(const std::vector<std::string>& args) {
         TailFigures figures;
         if (!programChunk(pluginPath, program, chunk, error) || !measureProgram(pluginPath, chunk, settings, m, error) ||
             (m.finite && !measureTailFigures(pluginPath, chunk, settings, figures, error))) {
-            std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-            status = kExitFailure;
+            status = reportFailure(error);
             continue;
         }
         char tail[16];

@@ -3,8 +3,6 @@
 #include "host/render-command.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -16,6 +14,7 @@
 #include <system_error>
 
 #include "engine/program-record.h"
+#include "host/command-line.h"
 #include "host/exit-codes.h"
 #include "host/factory-programs.h"
 #include "host/plugin-host.h"
@@ -119,115 +118,75 @@ struct RenderOptions {
     Container container = Container::unknown;
 };
 
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "tarskverb-host render: %s\n(tarskverb-host --help lists the options)\n", message.c_str());
-    return kExitUsage;
-}
+int usageError(const std::string& message) { return reportUsageError("render", message); }
 
-int failure(const std::string& message) {
-    std::fprintf(stderr, "tarskverb-host: %s\n", message.c_str());
-    return kExitFailure;
-}
+int failure(const std::string& message) { return reportFailure(message); }
 
-bool parseNumber(const std::string& text, double& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) != 0) {
-        return false;
-    }
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && std::isfinite(value);
-}
+const OptionSpec kRenderOptions[] = {
+    {"--program", true}, {"--factory", true}, {"--rate", true},    {"--block", true},
+    {"--tempo", true},   {"--tail", true},    {"--impulse", true}, {"--format", true},
+};
 
-bool parseWholeNumber(const std::string& text, long& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) != 0) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text.c_str(), &end, 10);
-    return end == text.c_str() + text.size() && errno == 0;
-}
-
-std::string numberText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof(text), "%g", value);
-    return text;
-}
+constexpr OptionSyntax kRenderSyntax{.optionStart = "-",
+                                     .loneDashIsPositional = true,
+                                     .doubleDashEndsOptions = true,
+                                     .attachedValues = true,
+                                     .valueMayStartWithDoubleDash = false};
 
 // Answers kExitOk with the options filled in, or the exit code of a usage error after reporting it.
 int parseOptions(const std::vector<std::string>& args, RenderOptions& options) {
     std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
+    CommandLine line(args, kRenderOptions, kRenderSyntax);
+    for (CommandLine::Item item = line.next(); item != CommandLine::Item::end; item = line.next()) {
+        if (item == CommandLine::Item::error) {
+            return usageError(line.error());
+        }
+        if (item == CommandLine::Item::positional) {
+            positional.push_back(line.value());
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        size_t equals = arg.find('=');
-        if (equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        }
-        const bool known = name == "--program" || name == "--factory" || name == "--rate" || name == "--block" ||
-                           name == "--tempo" || name == "--tail" || name == "--impulse" || name == "--format";
-        if (!known) {
-            return usageError("unknown option '" + name + "'");
-        }
-        if (equals == std::string::npos) {
-            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
-                return usageError(name + " needs a value");
-            }
-            value = args[++i];
-        }
-
-        if (name == "--factory") {
+        const std::string& value = line.value();
+        if (line.is("--factory")) {
             if (value.find('/') == std::string::npos) {
                 return usageError("--factory takes \"CATEGORY/NAME\", not '" + value + "'");
             }
             options.factoryProgram = value;
-        } else if (name == "--program") {
+        } else if (line.is("--program")) {
             if (value.empty()) {
                 return usageError("--program needs a file name");
             }
             options.programPath = value;
-        } else if (name == "--rate") {
-            if (!parseWholeNumber(value, options.rate) || options.rate < kMinRate || options.rate > kMaxRate) {
+        } else if (line.is("--rate")) {
+            if (!readWholeNumber(value, kMinRate, kMaxRate, options.rate)) {
                 return usageError("--rate takes a whole number of hertz from " + std::to_string(kMinRate) + " to " +
                                   std::to_string(kMaxRate) + ", not '" + value + "'");
             }
             options.rateGiven = true;
-        } else if (name == "--block") {
-            if (!parseWholeNumber(value, options.block) || options.block < 1 || options.block > kMaxBlock) {
+        } else if (line.is("--block")) {
+            if (!readWholeNumber(value, 1, kMaxBlock, options.block)) {
                 return usageError("--block takes a whole number of frames from 1 to " + std::to_string(kMaxBlock) +
                                   ", not '" + value + "'");
             }
-        } else if (name == "--tempo") {
-            if (!parseNumber(value, options.tempo) || options.tempo < kMinTempo || options.tempo > kMaxTempo) {
-                return usageError("--tempo takes beats per minute from " + numberText(kMinTempo) + " to " +
-                                  numberText(kMaxTempo) + ", not '" + value + "'");
+        } else if (line.is("--tempo")) {
+            if (!readDecimal(value, kMinTempo, kMaxTempo, options.tempo)) {
+                return usageError("--tempo takes beats per minute from " + limitText(kMinTempo) + " to " +
+                                  limitText(kMaxTempo) + ", not '" + value + "'");
             }
-        } else if (name == "--tail") {
-            if (!parseNumber(value, options.tailSeconds) || options.tailSeconds < 0.0 ||
-                options.tailSeconds > kMaxSeconds) {
-                return usageError("--tail takes seconds from 0 to " + numberText(kMaxSeconds) + ", not '" + value +
+        } else if (line.is("--tail")) {
+            if (!readDecimal(value, 0.0, kMaxSeconds, options.tailSeconds)) {
+                return usageError("--tail takes seconds from 0 to " + limitText(kMaxSeconds) + ", not '" + value +
                                   "'");
             }
             options.tailGiven = true;
-        } else if (name == "--impulse") {
-            if (!parseNumber(value, options.impulseSeconds) || options.impulseSeconds <= 0.0 ||
-                options.impulseSeconds > kMaxSeconds) {
-                return usageError("--impulse takes seconds above 0, up to " + numberText(kMaxSeconds) + ", not '" +
+        } else if (line.is("--impulse")) {
+            double seconds = 0.0;
+            if (!readDecimal(value, 0.0, kMaxSeconds, seconds) || seconds <= 0.0) {
+                return usageError("--impulse takes seconds above 0, up to " + limitText(kMaxSeconds) + ", not '" +
                                   value + "'");
             }
+            options.impulseSeconds = seconds;
             options.impulse = true;
-        } else if (name == "--format") {
+        } else if (line.is("--format")) {
             if (!parseSampleFormat(value, options.format)) {
                 return usageError("--format takes float, pcm16 or pcm24, not '" + value + "'");
             }

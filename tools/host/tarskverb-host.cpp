@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/command-line.h"
 #include "host/editor-command.h"
 #include "host/exit-codes.h"
 #include "host/list-command.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-using tarskhost::kExitFailure;
 using tarskhost::kExitOk;
 using tarskhost::kExitUsage;
 
@@ -87,8 +87,7 @@ int runInfo(const std::vector<std::string>& args) {
     tarskhost::PluginHost host;
     std::string error;
     if (!host.load(args[0], error)) {
-        std::fprintf(stderr, "tarskverb-host: %s\n", error.c_str());
-        return kExitFailure;
+        return tarskhost::reportFailure(error);
     }
     host.start();
     vst2::AEffect* e = host.effect();

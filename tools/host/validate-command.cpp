@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 
+#include "host/command-line.h"
 #include "host/exit-codes.h"
 #include "host/validate-checks.h"
 
@@ -176,6 +177,20 @@ bool parseSeed(const std::string& text, uint64_t& seed) {
     return true;
 }
 
+const char* const kSeedNeeded = "--seed needs a whole number from 0 to 10^19-1";
+const char* const kExpectedPlugin = "expected one PLUGIN.so";
+
+const OptionSpec kValidateOptions[] = {
+    {"--quick", false},
+    {"--seed", true, kSeedNeeded},
+    {"--only", true, "--only needs check names"},
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tarskverb-host validate: %s\n", message.c_str());
+    return kExitUsage;
+}
+
 // A seed per check, so that one check's result can be reproduced without the others' random draws.
 uint64_t checkSeed(uint64_t seed, size_t index) {
     uint64_t z = seed + 0x9E3779B97F4A7C15ull * (index + 1);
@@ -192,38 +207,29 @@ int runValidate(const std::vector<std::string>& args) {
     bool seedGiven = false;
     uint64_t seed = 0;
     std::vector<std::string> only;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--quick") {
+    CommandLine line(args, kValidateOptions);
+    for (CommandLine::Item item = line.next(); item != CommandLine::Item::end; item = line.next()) {
+        if (item == CommandLine::Item::error) {
+            return usageError(line.error());
+        }
+        if (item == CommandLine::Item::positional) {
+            if (!plugin.empty()) {
+                return usageError(kExpectedPlugin);
+            }
+            plugin = line.value();
+        } else if (line.is("--quick")) {
             quick = true;
-        } else if (arg == "--seed") {
-            if (i + 1 >= args.size() || !parseSeed(args[i + 1], seed)) {
-                std::fprintf(stderr, "tarskverb-host validate: --seed needs a whole number from 0 to 10^19-1\n");
-                return kExitUsage;
+        } else if (line.is("--seed")) {
+            if (!parseSeed(line.value(), seed)) {
+                return usageError(kSeedNeeded);
             }
             seedGiven = true;
-            ++i;
-        } else if (arg == "--only") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tarskverb-host validate: --only needs check names\n");
-                return kExitUsage;
-            }
-            if (!parseOnly(args[++i], only)) {
-                return kExitUsage;
-            }
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "tarskverb-host validate: unknown option '%s'\n", arg.c_str());
-            return kExitUsage;
-        } else if (plugin.empty()) {
-            plugin = arg;
-        } else {
-            std::fprintf(stderr, "tarskverb-host validate: expected one PLUGIN.so\n");
+        } else if (!parseOnly(line.value(), only)) {
             return kExitUsage;
         }
     }
     if (plugin.empty()) {
-        std::fprintf(stderr, "tarskverb-host validate: expected one PLUGIN.so\n");
-        return kExitUsage;
+        return usageError(kExpectedPlugin);
     }
     if (!seedGiven) {
         std::random_device device;
