@@ -112,6 +112,13 @@ struct AnalysisStrip::Workspace {
     float pagesTempo = 0.0f;
     bool pagesValid = false;
 
+    // What the last cycle rendered: the record, the effect's rate and tempo, the length and channel.
+    ProgramRecord cycleRecord;
+    float cycleRate = 0.0f;
+    float cycleTempo = 0.0f;
+    int cycleLength = -1;
+    int cycleChannel = -1;
+
     // The rendered response (left and right, zero after the rendered samples).
     float left[kAnalysisBufferSamples] = {};
     float right[kAnalysisBufferSamples] = {};
@@ -258,6 +265,12 @@ void AnalysisStrip::renderAndTransformFirstHalf(const ProgramRecord& record, flo
     std::fill(w.ring.get(), w.ring.get() + std::min(std::max(s.ringSize, 1u), kRingWords), 0.0f);
     w.engine.restartModulation();
 
+    w.cycleRecord = record;
+    w.cycleRate = rate;
+    w.cycleTempo = tempo;
+    w.cycleLength = lengthIndex;
+    w.cycleChannel = channelIndex;
+
     const AnalysisChannel& channel = analysisChannel(channelIndex);
     w.renderCount = count;
     std::fill(w.left, w.left + kAnalysisBufferSamples, 0.0f);
@@ -342,9 +355,21 @@ void AnalysisStrip::reduce() {
     reduced = true;
 }
 
+bool AnalysisStrip::wouldRepeat(const ProgramRecord& record, float rate, float tempo, int lengthIndex,
+                                int channelIndex) const {
+    // Only modulation draws random numbers (sample-and-hold, noise); without it the render engine's
+    // response is a function of the record, the rates, the length and the channel alone.
+    return reduced && work != nullptr && !work->engine.state().modulated && work->cycleLength == lengthIndex &&
+           work->cycleChannel == channelIndex && work->cycleRate == rate && work->cycleTempo == tempo &&
+           work->cycleRecord == record;
+}
+
 void AnalysisStrip::step(const ProgramRecord& record, float rate, float tempo, int lengthIndex, int channelIndex) {
     switch (nextPhase) {
         case 0:
+            if (wouldRepeat(record, rate, tempo, lengthIndex, channelIndex)) {
+                return;  // the same response as the columns show: nothing to render
+            }
             renderAndTransformFirstHalf(record, rate, tempo, lengthIndex, channelIndex);
             break;
         case 1:

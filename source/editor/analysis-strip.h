@@ -2,7 +2,9 @@
 // engine (never the audio thread's, with a delay ring of its own) renders the program's impulse
 // response over three frames: phase 0 cooks it, renders the first half of the buffer and transforms
 // it, phase 1 renders and transforms the second half, phase 2 reduces the spectra to 256 bands of
-// stereo energies and maps them to column colours. The program cooked the same way at the effect's
+// stereo energies and maps them to column colours. A new cycle starts only when its response can
+// differ from the one shown: another record, rate, tempo, length or channel, or a modulated program
+// (whose random modulation changes every render). The program cooked the same way at the effect's
 // sample rate and tempo is what the Matrix and Filter pages read their matrices and filter
 // coefficients from.
 #pragma once
@@ -66,7 +68,8 @@ public:
     // editor's group 512).
     void draw(Editor& editor);
 
-    // Runs the next phase for a record, without drawing.
+    // Runs the next phase for a record, without drawing. At phase 0 nothing runs (and the phase stays 0)
+    // when the cycle would render the response the columns already show.
     void step(const ProgramRecord& record, float rate, float tempo, int lengthIndex, int channelIndex);
 
     // The analysis engine's program cooked from `record` at `rate` and `tempo` (the coefficients the
@@ -96,6 +99,7 @@ private:
     void renderHalf(int half);
     void transformHalf(int half);
     void reduce();
+    bool wouldRepeat(const ProgramRecord& record, float rate, float tempo, int lengthIndex, int channelIndex) const;
 
     std::unique_ptr<Workspace> work;
     int nextPhase = 0;

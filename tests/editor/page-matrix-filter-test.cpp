@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "editor-test-support.h"
+#include "engine/cook-test-support.h"
 #include "editor/analysis-strip.h"
 #include "editor/filter-rows.h"
 #include "editor/matrix-vectors.h"
@@ -486,6 +487,52 @@ TEST(AnalysisStrip, ThreePhasesGiveTheBandsOfTheResponseAndTheChannelMatters) {
         strip.step(r, 44100.0f, 120.0f, 3, 0);
     }
     EXPECT_EQ(std::memcmp(unweighted, strip.bandEnergies(), sizeof unweighted), 0);
+}
+
+// A cycle that would render the response the columns show is not run; anything that can change the
+// response starts one: the channel, the record, and modulation, whose random values differ every time.
+TEST(AnalysisStrip, RendersAgainOnlyWhenTheResponseCanDiffer) {
+    ProgramRecord r = test::initRecord();  // no modulation
+    r.setF(word::halfLife, 100.0f);
+    AnalysisStrip strip;
+    for (int k = 0; k < 3; ++k) {
+        strip.step(r, 44100.0f, 120.0f, 3, 0);
+    }
+    ASSERT_EQ(strip.phase(), 0);
+    ASSERT_FALSE(strip.cooked(r, 44100.0f, 120.0f).modulated);
+    strip.step(r, 44100.0f, 120.0f, 3, 0);
+    EXPECT_EQ(strip.phase(), 0);  // the same response: resting
+
+    strip.step(r, 44100.0f, 120.0f, 3, 1);
+    EXPECT_EQ(strip.phase(), 1);  // another channel
+    strip.step(r, 44100.0f, 120.0f, 3, 1);
+    strip.step(r, 44100.0f, 120.0f, 3, 1);
+    strip.step(r, 44100.0f, 120.0f, 3, 1);
+    EXPECT_EQ(strip.phase(), 0);
+    strip.step(r, 44100.0f, 120.0f, 4, 1);
+    EXPECT_EQ(strip.phase(), 1);  // another length
+    strip.step(r, 44100.0f, 120.0f, 4, 1);
+    strip.step(r, 44100.0f, 120.0f, 4, 1);
+    r.setF(word::halfLife, 200.0f);
+    strip.step(r, 44100.0f, 120.0f, 4, 1);
+    EXPECT_EQ(strip.phase(), 1);  // another record
+
+    ProgramRecord modulated = r;
+    modulated.setF(word::envDelayDepth, 0.5f);
+    ASSERT_TRUE(strip.cooked(modulated, 44100.0f, 120.0f).modulated);
+    while (strip.phase() != 0) {
+        strip.step(modulated, 44100.0f, 120.0f, 4, 1);
+    }
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        for (int k = 0; k < 3; ++k) {
+            strip.step(modulated, 44100.0f, 120.0f, 4, 1);
+        }
+        EXPECT_EQ(strip.phase(), 0);
+        strip.step(modulated, 44100.0f, 120.0f, 4, 1);
+        EXPECT_EQ(strip.phase(), 1) << cycle;  // always again
+        strip.step(modulated, 44100.0f, 120.0f, 4, 1);
+        strip.step(modulated, 44100.0f, 120.0f, 4, 1);
+    }
 }
 
 TEST(AnalysisStrip, TheStepButtonsCycleLengthAndChannel) {
