@@ -30,8 +30,17 @@ wineserver=wineserver
 # (Debian's wine wrapper falls back to the 64-bit loader when the 32-bit one is not installed, so the
 # 32-bit loader itself is asked.)
 wine32=/usr/lib/wine/wine
+# Where the kernel runs 32-bit programs only through an emulator registered with binfmt_misc
+# (qemu-i386), the 32-bit loader answers but takes many minutes per program: as good as not running.
+i386_emulated() {
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    [ -f "$entry" ] && grep -qs '^enabled' "$entry" && grep -qs '^interpreter .*qemu-i386' "$entry" && return 0
+  done
+  return 1
+}
 runnable=(win64)
-if [ -x "$wine32" ] && "$wine32" --version > /dev/null 2>&1; then
+if [ -x "$wine32" ] && ! i386_emulated && "$wine32" --version > /dev/null 2>&1; then
   runnable=(win32 win64)
 else
   echo "SKIPPED: no 32-bit Wine runs here (wine32 not installed, or a kernel without 32-bit programs): the win32 build is built only"
