@@ -1,5 +1,5 @@
-// What the editor benchmarks share: a host callback that answers only its version, one Xvfb with a
-// host window for the editor to open in, and a renderer that takes the batches and draws nothing.
+// What the editor benchmarks that open a window share: one Xvfb with a host window for the editor to
+// open in, besides the quiet host and the discarding renderer.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -9,15 +9,12 @@
 #include <cstdio>
 #include <string>
 
+#include "bench-editor-quiet.h"
 #include "host/xvfb-server.h"
 #include "plugin/vst2-abi.h"
 #include "tarsklib/ui-renderer.h"
 
 namespace benchsupport {
-
-inline intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
 
 // An Xvfb for the whole run and a host window the editor opens in; ok tells whether both exist.
 struct Screen {
@@ -49,29 +46,6 @@ struct Screen {
     Screen(const Screen&) = delete;
     Screen& operator=(const Screen&) = delete;
     void* parentPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
-};
-
-// A renderer that takes the batches and draws nothing.
-class DiscardingRenderer final : public tarsk::Renderer {
-public:
-    bool makeCurrent() override { return true; }
-    void release() override {}
-    const char* vendor() const override { return ""; }
-    const char* rendererName() const override { return "discard"; }
-    const char* version() const override { return ""; }
-    void beginFrame() override {}
-    void setView(int, int, int, int, float, float, float, float) override {}
-    void clear() override {}
-    void endFrame() override {}
-    void beginBatches() override {}
-    bool drawBatch(const tarsk::DrawBatch& batch) override {
-        benchmark::DoNotOptimize(batch.vertices);
-        return true;
-    }
-    void endBatches() override {}
-    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 0; }
-    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 0; }
-    void deleteTexture(tarsk::TextureId) override {}
 };
 
 }  // namespace benchsupport

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "bench-editor-quiet.h"
 #include "editor/editor-pages.h"
 #include "editor/page-algorithm.h"
 #include "editor/page-io.h"
@@ -16,33 +17,8 @@
 
 namespace {
 
-intptr_t quietHost(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
-
-class DiscardingRenderer final : public tarsk::Renderer {
-public:
-    bool makeCurrent() override { return true; }
-    void release() override {}
-    const char* vendor() const override { return ""; }
-    const char* rendererName() const override { return "discard"; }
-    const char* version() const override { return ""; }
-    void beginFrame() override {}
-    void setView(int, int, int, int, float, float, float, float) override {}
-    void clear() override {}
-    void endFrame() override {}
-    void beginBatches() override {}
-    bool drawBatch(const tarsk::DrawBatch& batch) override {
-        benchmark::DoNotOptimize(batch.vertices);
-        ++batches;
-        return true;
-    }
-    void endBatches() override {}
-    tarsk::TextureId createAlphaTexture(const tarsk::TextureLevel*, int, int, float) override { return 1; }
-    tarsk::TextureId createRgbaTexture(const uint8_t*, int, int) override { return 1; }
-    void deleteTexture(tarsk::TextureId) override {}
-    long batches = 0;
-};
+using benchsupport::DiscardingRenderer;
+using benchsupport::quietHost;
 
 void pageFrame(benchmark::State& state, void (*page)(tarsk::Editor&), tarsk::ViewWord word, int32_t tab) {
     DiscardingRenderer renderer;  // outlives the editor, whose faces give their textures back to it
